@@ -1,0 +1,138 @@
+/* The control connection: opening it, the two streams over it, sending
+ * command lines and leaving.  The shared state of the whole program is
+ * defined here, once. */
+#include <errno.h>
+#include <netdb.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "comun.h"
+
+int sockfd = -1;
+FILE *controlE, *controlL;
+struct sockaddr_in dest_addr;
+int data_sockfd = -1;
+struct sockaddr_in data_addr;
+FILE *datosL, *datosE;
+char buffer[TAM_BUFFER];
+char tipo = 'A';
+char dir_actual[TAM_DIR];
+
+/* Reports a failed call as "ERROR en <que>: <reason>" on standard error.
+ * Standard output is flushed first so that the report lands after what
+ * the user has already been shown. */
+void Error_en(const char *que)
+{
+	int guardado = errno;
+	char texto[80];
+
+	fflush(stdout);
+	snprintf(texto, sizeof texto, "ERROR en %s", que);
+	errno = guardado;
+	perror(texto);
+}
+
+/* Ends the process when the server has closed the control connection:
+ * nothing more can be asked of it, and going on would only pretend. */
+void Comprobar_control(void)
+{
+	if (feof(controlL) || ferror(controlL)) {
+		fflush(stdout);
+		fprintf(stderr, "ERROR en controlL: el servidor ha cerrado la conexion de control\n");
+		exit(1);
+	}
+}
+
+/* Sends one command line.  It is flushed at once: the server answers only
+ * what has arrived, and a line left in our buffer would leave both sides
+ * waiting.  A connection that can no longer be written ends the program. */
+void Enviar_comando(const char *formato, ...)
+{
+	va_list ap;
+
+	Comprobar_control();
+	va_start(ap, formato);
+	vfprintf(controlE, formato, ap);
+	va_end(ap);
+	if (fflush(controlE) == EOF) {
+		Error_en("controlE");
+		exit(1);
+	}
+}
+
+/* Connects to the FTP port of host h.  Returns the descriptor, or -1 after
+ * reporting.  On success dest_addr holds our own end of the connection,
+ * which every data connection is later bound to. */
+int Conexion(const char *h)
+{
+	struct servent *serv;
+	struct hostent *host;
+	socklen_t largo = sizeof dest_addr;
+	int fd;
+
+	/* Neither lookup sets errno, so perror would describe some other error. */
+	if ((serv = getservbyname("ftp", "tcp")) == NULL) {
+		fprintf(stderr, "ERROR en getservbyname: el servicio ftp/tcp no figura en la base de servicios\n");
+		return -1;
+	}
+	if ((host = gethostbyname(h)) == NULL) {
+		fprintf(stderr, "ERROR en gethostbyname: %s\n", hstrerror(h_errno));
+		return -1;
+	}
+	if ((fd = socket(AF_INET, SOCK_STREAM, 0)) < 0) {
+		Error_en("socket");
+		return -1;
+	}
+	memset(&dest_addr, 0, sizeof dest_addr);
+	dest_addr.sin_family = AF_INET;
+	memcpy(&dest_addr.sin_addr, host->h_addr_list[0], sizeof dest_addr.sin_addr);
+	dest_addr.sin_port = serv->s_port;   /* already in network order */
+	if (connect(fd, (struct sockaddr *)&dest_addr, sizeof dest_addr) < 0) {
+		Error_en("connect");
+		close(fd);
+		return -1;
+	}
+	if (getsockname(fd, (struct sockaddr *)&dest_addr, &largo) != 0) {
+		Error_en("getsockname");
+		exit(1);
+	}
+	return fd;
+}
+
+/* Lays the two control streams over the connection.  controlL reads
+ * through a duplicate of sockfd, so that releasing each stream closes its
+ * own descriptor exactly once.  Returns 1, or 0 after reporting. */
+int Abrir_ficheros(void)
+{
+	int copia;
+
+	if ((controlE = fdopen(sockfd, "w")) == NULL) {
+		Error_en("fdopen");
+		return 0;
+	}
+	if ((copia = dup(sockfd)) < 0) {
+		Error_en("dup");
+		return 0;
+	}
+	if ((controlL = fdopen(copia, "r+")) == NULL) {
+		Error_en("fdopen");
+		close(copia);
+		return 0;
+	}
+	return 1;
+}
+
+/* Ends the conversation with QUIT and closes the control connection. */
+void Salir(void)
+{
+	Enviar_comando("QUIT\r\n");
+	Respuesta();
+	fclose(controlL);
+	fclose(controlE);
+	controlL = controlE = NULL;
+	sockfd = -1;
+}

@@ -1,0 +1,68 @@
+/* quelt: an interactive FTP client.  Entry point and login. */
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "comun.h"
+
+/* The user ended the input while logging in: leave the server politely
+ * and end without claiming success. */
+static void Fin_de_entrada(void)
+{
+	fflush(stdout);
+	fprintf(stderr, "\nERROR en la entrada: se ha terminado antes del login\n");
+	Salir();
+	exit(1);
+}
+
+/* One login attempt: asks for name and password and sends both.  Returns
+ * the code of the reply to PASS, which alone says whether it worked. */
+int Usuario(void)
+{
+	char nombre[TAM_NOMBRE];
+	char *password;
+	int r;
+
+	while ((r = Pedir_nombre("Nombre: ", nombre, sizeof nombre)) == 0)
+		;
+	if (r < 0)
+		Fin_de_entrada();
+	Enviar_comando("USER %s\r\n", nombre);
+	Respuesta();
+	Comprobar_control();	/* no password asked for a server that has gone */
+	fflush(stdout);
+	if ((password = getpass("Clave: ")) == NULL)
+		Fin_de_entrada();
+	Enviar_comando("PASS %s\r\n", password);
+	memset(password, 0, strlen(password));
+	return Respuesta();
+}
+
+int main(int argc, char *argv[])
+{
+	if (argc != 2) {
+		printf("Uso: quelt nombre del host\n");
+		exit(1);
+	}
+	/* A write to a connection the server has closed must come back as an
+	 * error to report, not end the program without a word. */
+	signal(SIGPIPE, SIG_IGN);
+
+	if ((sockfd = Conexion(argv[1])) < 0)
+		exit(1);
+	if (!Abrir_ficheros())
+		exit(1);
+	Respuesta();
+	Comprobar_control();
+	while (Usuario() >= 500)
+		;
+	Comprobar_control();
+	tipo = 'A';
+	Directorio();
+	while (Menu())
+		;
+	Salir();
+	return 0;
+}

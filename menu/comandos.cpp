@@ -1,0 +1,83 @@
+/* The commands that need only the control connection. */
+#include <stdio.h>
+#include <string.h>
+
+#include "comun.h"
+
+/* Shown when the server's answer to PWD names no directory. */
+static const char DESCONOCIDO[] = "(desconocido)";
+
+/* Takes the directory name between the first two double quotes of the
+ * n bytes in buffer into dir_actual.  A name too long to show is cut and
+ * marked with "...", so it is never taken for the whole name. */
+static void Copiar_directorio(int n)
+{
+	const char *abre, *cierra;
+	size_t largo;
+
+	abre = (const char *)memchr(buffer, '"', n);
+	cierra = abre ? (const char *)memchr(abre + 1, '"', buffer + n - (abre + 1)) : NULL;
+	if (cierra == NULL) {
+		strcpy(dir_actual, DESCONOCIDO);
+		return;
+	}
+	largo = cierra - (abre + 1);
+	if (largo < sizeof dir_actual) {
+		memcpy(dir_actual, abre + 1, largo);
+		dir_actual[largo] = '\0';
+	} else {
+		memcpy(dir_actual, abre + 1, sizeof dir_actual - 4);
+		strcpy(dir_actual + sizeof dir_actual - 4, "...");
+	}
+}
+
+/* Asks the server where it stands (PWD) and keeps the answer in
+ * dir_actual.  Its reply is not shown. */
+void Directorio(void)
+{
+	int n, ch, num = 0;
+	char c = '\0';
+
+	Enviar_comando("PWD\r\n");
+	if ((n = Leer_linea(controlL)) < 0) {
+		strcpy(dir_actual, DESCONOCIDO);
+		return;
+	}
+	Analizar_linea(&num, &c);
+	Copiar_directorio(n);
+	/* The rest of an over-long line, and the further lines of a reply
+	 * spread over several, belong to this reply and not to the next. */
+	if (buffer[n - 1] != '\n')
+		while ((ch = getc(controlL)) != EOF && ch != '\n')
+			;
+	Leer_respuesta(num, c, 0);
+}
+
+/* Menu entry 1: CWD to a directory the user names, then PWD, so that the
+ * menu shows where the server really stands. */
+void Cambiar_directorio(void)
+{
+	char subd[TAM_SUBDIR];
+
+	if (Pedir_nombre("Introduce el nuevo directorio: ", subd, sizeof subd) <= 0)
+		return;
+	Enviar_comando("CWD %s\r\n", subd);
+	Respuesta();
+	Directorio();
+}
+
+/* Menu entry 3: toggles the transfer type between A and I.  The letter
+ * changes whatever the server answers. */
+void Cambiar_tipo(void)
+{
+	tipo = tipo == 'A' ? 'I' : 'A';
+	Enviar_comando("TYPE %c\r\n", tipo);
+	Respuesta();
+}
+
+/* Menu entry 6: shows the server's help. */
+void Ayuda(void)
+{
+	Enviar_comando("HELP\r\n");
+	Respuesta();
+}
