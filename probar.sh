@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-paquetes=(cmake ninja-build g++ libgtest-dev python3-pyftpdlib vsftpd)
+paquetes=(cmake ninja-build g++ libgtest-dev python3-pyftpdlib vsftpd clang-14 libclang-rt-14-dev)
 faltan=()
 for p in "${paquetes[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || faltan+=("$p")
@@ -17,3 +17,33 @@ fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build
 ctest --test-dir build --output-on-failure
+
+# The fuzz targets, built with clang, each for a bounded time (seconds in
+# QUELT_FUZZ_SEGUNDOS).  New inputs go to a scratch folder; the seeds and
+# the inputs of faults once found are in fuzz/corpus/ and run every time.
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_CXX_COMPILER=clang++-14 -DQUELT_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
+cmake --build build-fuzz
+for objetivo in respuesta directorio; do
+  nuevos=$(mktemp -d)
+  mkdir -p build-fuzz/hallazgos
+  if ! build-fuzz/fuzz/${objetivo}_fuzz -max_total_time="${QUELT_FUZZ_SEGUNDOS:-30}" \
+       -max_len=4096 -timeout=10 -artifact_prefix="build-fuzz/hallazgos/$objetivo-" \
+       "$nuevos" "fuzz/corpus/$objetivo" >build-fuzz/$objetivo.log 2>&1; then
+    tail -n 40 build-fuzz/$objetivo.log
+    echo "fuzz $objetivo: FALLO (la entrada queda en build-fuzz/hallazgos/)"
+    exit 1
+  fi
+  echo "fuzz $objetivo: $(grep '^Done' build-fuzz/$objetivo.log)"
+  rm -rf "$nuevos"
+done
+
+# Every test again, on a build of the program and the tests under ASan and
+# UBSan.  A report ends the process with status 86 (quelt's own statuses
+# are 0 and 1), so the test that meets one fails.
+cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUELT_SANITIZAR=ON >/dev/null
+cmake --build build-san
+grep -q __asan_init build-san/quelt || { echo "build-san/quelt sin sanitizadores"; exit 1; }
+export ASAN_OPTIONS=exitcode=86:halt_on_error=1:detect_leaks=1:log_path=stderr
+export UBSAN_OPTIONS=exitcode=86:halt_on_error=1:print_stacktrace=1
+ctest --test-dir build-san --output-on-failure
