@@ -1,0 +1,190 @@
+// Every fault a server or a user can cause, end to end: quelt runs in a
+// terminal against a scripted server on 127.0.5.N, and each row says how
+// it must end (exit status, a message on the screen) or go on.  A row that
+// goes on ends with HELP, whose reply must be its own, then 0.  The
+// server's script checks every command line quelt sends.
+#include <dirent.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "apoyo.h"
+
+using namespace std::string_literals;
+
+// Server side (Guion) and user side (pairs: text to wait for, then keys).
+static const std::string CERRADA = "ERROR en controlL: el servidor ha cerrado la conexion de control";
+static const Guion HOLA = {"> 220 Hola\r\n"}, LOGIN = Entrada("ana", "x", "/"),
+                   PORT = {"< PORT *", "> 200 ok\r\n"}, QUIT = {"< QUIT", "> 221 adios\r\n"},
+                   AYUDA_S = Guion{"< HELP", "> 214 ayuda\r\n"} + QUIT,
+                   TECLEO = {"Nombre: ", "ana\n", "Clave: ", "x\n"},
+                   AYUDA_U = {"Opcion: ", "6\n", "214 ayuda\r\n", "", "Opcion: ", "0\n"};
+static Guion Orden(const char *opcion, const std::string &nombre = "")
+{
+  return nombre.empty() ? Guion{"Opcion: ", opcion}
+                        : Guion{"Opcion: ", opcion, "Nombre del fichero: ", nombre + "\n"};
+}
+static const std::string MEGA(1 << 20, 'a'), LARGO(100, 'n');
+static std::string Lineas(int n)
+{
+  std::string s = "214-muchas\r\n";
+  for (int i = 0; i < n; i++) s += " linea\r\n";
+  return s + "214 fin\r\n";
+}
+
+struct Caso {
+  const char *nombre;
+  Guion servidor, usuario;
+  int estado;
+  std::string mensaje;
+};
+
+static const Caso casos[] = {
+    // The server closes the control connection.
+    {"tras el saludo", HOLA + Guion{"close"}, {"Nombre: ", "ana\n"}, 1, CERRADA},
+    {"tras USER", HOLA + Guion{"< USER ana", "close"}, {"Nombre: ", "ana\n"}, 1, CERRADA},
+    {"tras PASS", HOLA + Guion{"< USER ana", "> 331 c\r\n", "< PASS x", "close"}, TECLEO, 1, CERRADA},
+    {"tras el menu", LOGIN + Guion{"close"}, TECLEO + Orden("6\n"), 1, CERRADA},
+    {"LIST sin 150", LOGIN + PORT + Guion{"< LIST", "close"}, TECLEO + Orden("2\n"), 1, CERRADA},
+    {"LIST tras 150", LOGIN + PORT + Guion{"< LIST", "> 150 va\r\n", "close"}, TECLEO + Orden("2\n"), 1, CERRADA},
+    {"LIST con datos", LOGIN + PORT + Guion{"< LIST", "> 150 va\r\n", "dconnect", "dsend uno\r\n", "close", "dsend dos\r\n", "dclose"},
+     TECLEO + Orden("2\n"), 1, "uno\r\ndos\r\n" + CERRADA},
+    {"RETR sin 150", LOGIN + PORT + Guion{"< RETR f", "close"}, TECLEO + Orden("4\n", "f"), 1, CERRADA},
+    {"RETR tras 150", LOGIN + PORT + Guion{"< RETR f", "> 150 va\r\n", "close"}, TECLEO + Orden("4\n", "f"), 1, CERRADA},
+    {"RETR con datos", LOGIN + PORT + Guion{"< RETR f", "> 150 va\r\n", "dconnect", "dsend abc", "close", "dsend def", "dclose"},
+     TECLEO + Orden("4\n", "f"), 1, CERRADA},
+    {"STOR sin 150", LOGIN + PORT + Guion{"< STOR s", "close"}, TECLEO + Orden("5\n", "s"), 1, CERRADA},
+    {"STOR tras 150", LOGIN + PORT + Guion{"< STOR s", "> 150 va\r\n", "close"}, TECLEO + Orden("5\n", "s"), 1, CERRADA},
+    {"STOR con datos", LOGIN + PORT + Guion{"< STOR s", "> 150 va\r\n", "dconnect", "close", "drecv"},
+     TECLEO + Orden("5\n", "s"), 1, CERRADA},
+    // The server resets the data connection; the control connection lives on.
+    {"RST en RETR", LOGIN + PORT + Guion{"< RETR f", "> 150 va\r\n", "dconnect", "dsend " + MEGA, "dreset", "> 426 cortada\r\n"} + AYUDA_S,
+     TECLEO + Orden("4\n", "f") + Guion{"426 cortada\r\n", ""} + AYUDA_U, 0, "ERROR en datosL"},
+    {"RST en STOR", LOGIN + PORT + Guion{"< STOR g", "> 150 va\r\n", "dconnect", "pause 300", "dreset", "> 426 cortada\r\n"} + AYUDA_S,
+     TECLEO + Orden("5\n", "g") + Guion{"426 cortada\r\n", ""} + AYUDA_U, 0, "ERROR en datosE"},
+    // Hostile replies.
+    {"linea de 1 MB", LOGIN + Guion{"< HELP", "> 214 " + MEGA + "\r\n"} + AYUDA_S, TECLEO + Orden("6\n") + AYUDA_U, 0, "aaaa\r\n214 ayuda\r\n"},
+    {"100000 lineas", LOGIN + Guion{"< HELP", "> " + Lineas(100000)} + AYUDA_S, TECLEO + Orden("6\n") + AYUDA_U, 0, " linea\r\n214 fin"},
+    {"NUL y control", LOGIN + Guion{"< HELP", "> 214-a\0b\x01\x1b\x7f\r\n214 fin\0z\r\n"s} + AYUDA_S,
+     TECLEO + Orden("6\n") + AYUDA_U, 0, "214-a\0b\x01\x1b\x7f\r\n214 fin\0z\r\n"s},
+    {"codigo +21", LOGIN + Guion{"< HELP", "> +21 x\r\n"} + AYUDA_S, TECLEO + Orden("6\n") + AYUDA_U, 0, "+21 x"},
+    {"codigo -1", LOGIN + Guion{"< HELP", "> -1 x\r\n"} + AYUDA_S, TECLEO + Orden("6\n") + AYUDA_U, 0, "-1 x"},
+    {"codigo 2140", LOGIN + Guion{"< HELP", "> 2140 x\r\n214 fin\r\n"} + AYUDA_S, TECLEO + Orden("6\n") + AYUDA_U, 0, "214 fin"},
+    {"RETR 1500", LOGIN + PORT + Guion{"< RETR f", "> 1500 x\r\n550 no\r\n"} + AYUDA_S, TECLEO + Orden("4\n", "f") + AYUDA_U, 0, "550 no"},
+    {"LIST +15", LOGIN + PORT + Guion{"< LIST", "> +15 x\r\n"} + AYUDA_S, TECLEO + Orden("2\n") + AYUDA_U, 0, "+15 x"},
+    {"saludo sin fin", {"> 220 Hola", "close"}, {}, 1, "220 Hola" + CERRADA},
+    {"HELP sin fin", LOGIN + Guion{"< HELP", "> 214 sin fin", "close"}, TECLEO + Orden("6\n"), 1, CERRADA},
+    // Hostile input at every prompt.
+    {"Nombre: fin", HOLA + QUIT, {"Nombre: ", "\x04"}, 1, "se ha terminado antes del login"},
+    {"Nombre: largo", LOGIN + AYUDA_S, Guion{"Nombre: ", LARGO + "\n"} + TECLEO + AYUDA_U, 0, "ERROR: el nombre pasa de 19 caracteres."},
+    {"Nombre: vacio", LOGIN + AYUDA_S, Guion{"Nombre: ", "\n", "", " \n ana\n", "Clave: ", "x\n"} + AYUDA_U, 0, ""},
+    // getpass gives "" both at the end of the input and for an empty line.
+    {"Clave: fin, vacia", HOLA + Guion{"< USER ana", "> 331 c\r\n", "< PASS ", "> 530 no\r\n", "< USER ana", "> 331 c\r\n", "< PASS ", "> 530 no\r\n"} + QUIT,
+     {"Nombre: ", "ana\n", "Clave: ", "\x04", "Nombre: ", "ana\n", "Clave: ", "\n", "Nombre: ", "\x04"}, 1, "se ha terminado antes del login"},
+    {"Clave: larga", HOLA + Guion{"< USER ana", "> 331 c\r\n", "< PASS " + std::string(3000, 'p'), "> 230 si\r\n", "< PWD", "> 257 \"/\"\r\n"} + AYUDA_S,
+     Guion{"Nombre: ", "ana\n", "Clave: ", std::string(3000, 'p') + "\n"} + AYUDA_U, 0, ""},
+    {"Opcion: fin", LOGIN + QUIT, TECLEO + Orden("\x04"), 0, ""},
+    {"Opcion: no numero", LOGIN + AYUDA_S,
+     TECLEO + Orden("abc\n") + Orden("7\n") + Orden("-1\n") + Orden("6x\n") + Orden("99999999999999999999\n") + AYUDA_U, 0, "ERROR\n"},
+    {"Opcion: vacia", LOGIN + AYUDA_S, TECLEO + Orden("\n") + Guion{"", "6\n", "214 ayuda\r\n", "", "Opcion: ", "0\n"}, 0, ""},
+    {"directorio: fin", LOGIN + QUIT, TECLEO + Orden("1\n") + Guion{"directorio: ", "\x04"}, 0, ""},
+    {"directorio: largo", LOGIN + AYUDA_S, TECLEO + Orden("1\n") + Guion{"directorio: ", LARGO + "\n"} + AYUDA_U, 0,
+     "ERROR: el nombre pasa de 19 caracteres."},
+    {"directorio: vacio", LOGIN + Guion{"< CWD sub", "> 250 ok\r\n", "< PWD", "> 257 \"/sub\"\r\n"} + AYUDA_S,
+     TECLEO + Orden("1\n") + Guion{"directorio: ", "\n", "", "sub\n"} + AYUDA_U, 0, "Directorio actual: /sub"},
+    {"fichero: fin", LOGIN + QUIT, TECLEO + Orden("4\n") + Guion{"fichero: ", "\x04"}, 0, ""},
+    {"fichero 4: largo", LOGIN + AYUDA_S, TECLEO + Orden("4\n", LARGO) + AYUDA_U, 0, "ERROR: el nombre pasa de 39 caracteres."},
+    {"fichero 5: largo", LOGIN + AYUDA_S, TECLEO + Orden("5\n", LARGO) + AYUDA_U, 0, "ERROR: el nombre pasa de 39 caracteres."},
+    {"fichero: vacio", LOGIN + PORT + Guion{"< RETR f", "> 550 no\r\n"} + AYUDA_S,
+     TECLEO + Orden("4\n") + Guion{"fichero: ", "\n", "", "f\n"} + AYUDA_U, 0, "550 no"},
+};
+
+// A folder of its own for the local files: s small, g too big to upload
+// before the server resets the connection.
+static std::string Carpeta()
+{
+  static std::string dir;
+  if (dir.empty()) {
+    char plantilla[] = "/tmp/fallosXXXXXX";
+    dir = mkdtemp(plantilla);
+    std::ofstream(dir + "/s") << "subida\n";
+    std::ofstream(dir + "/g") << std::string(64 << 20, 'g');
+  }
+  return dir;
+}
+
+// Types the user's side of a row: wait for each text, then its keys.
+static bool Teclear(Terminal &t, const Guion &usuario)
+{
+  for (size_t i = 0; i + 1 < usuario.size(); i += 2) {
+    if (!t.espera(usuario[i], 10000)) {
+      ADD_FAILURE() << "never shown: '" << Visible(usuario[i]) << "'; screen:\n" << Visible(t.pantalla());
+      return false;
+    }
+    if (!usuario[i + 1].empty()) t.escribe(usuario[i + 1]);
+  }
+  return true;
+}
+
+TEST(Fallos, CadaCasoTerminaOSigueComoDebe)
+{
+  int n = 0;
+  for (const Caso &k : casos) {
+    SCOPED_TRACE(k.nombre);
+    std::string ip = "127.0.5." + std::to_string(++n);
+    Servidor s(ip, k.servidor, 20000);
+    Terminal t({QUELT, ip}, Carpeta());
+    if (!Teclear(t, k.usuario)) t.cerrar();
+    EXPECT_EQ(t.fin(10000), k.estado);
+    EXPECT_NE(t.pantalla().find(k.mensaje), std::string::npos) << Visible(t.pantalla());
+    EXPECT_EQ(s.fin(), "");
+  }
+}
+
+// The quelt the terminal started, a child of ours, and its open descriptors.
+static int Pid_quelt()
+{
+  int pid = -1, padre;
+  DIR *d = opendir("/proc");
+  while (dirent *e = readdir(d)) {
+    std::ifstream f("/proc/"s + e->d_name + "/stat");
+    std::string p, comm, estado;
+    if (f >> p >> comm >> estado >> padre && padre == getpid() && comm == "(quelt)") pid = std::stoi(p);
+  }
+  closedir(d);
+  return pid;
+}
+static int Descriptores(int pid)
+{
+  int n = 0;
+  DIR *d = opendir(("/proc/" + std::to_string(pid) + "/fd").c_str());
+  while (dirent *e = d ? readdir(d) : nullptr) n += e->d_name[0] != '.';
+  if (d) closedir(d);
+  return d ? n : -1;
+}
+
+TEST(Fallos, NoSePierdenDescriptores)
+{
+  // Refused RETR, STOR and LIST, a missing local file, a download and an upload.
+  Guion servidor = LOGIN, usuario;
+  for (int i = 0; i < 40; i++) {
+    servidor = servidor + PORT + Guion{"< RETR f", "> 550 no\r\n"} + PORT + Guion{"< STOR s", "> 553 no\r\n"} +
+               PORT + Guion{"< LIST", "> 425 no\r\n"} + PORT +
+               PORT + Guion{"< RETR f", "> 150 va\r\n", "dconnect", "dsend hola", "dclose", "> 226 ok\r\n"} +
+               PORT + Guion{"< STOR s", "> 150 va\r\n", "dconnect", "drecv", "> 226 ok\r\n"};
+    usuario = usuario + Orden("4\n", "f") + Orden("5\n", "s") + Orden("2\n") + Orden("5\n", "falta") +
+              Orden("4\n", "f") + Orden("5\n", "s");
+  }
+  usuario[0] = "";  // the first prompt is waited for with the login
+  Servidor s("127.0.5.200", servidor + QUIT, 60000);
+  Terminal t({QUELT, "127.0.5.200"}, Carpeta());
+  ASSERT_TRUE(Teclear(t, TECLEO + Guion{"Opcion: ", ""}));
+  int pid = Pid_quelt(), tras_login = Descriptores(pid);
+  ASSERT_GT(tras_login, 0);
+  ASSERT_TRUE(Teclear(t, usuario + Guion{"Opcion: ", ""}));
+  EXPECT_EQ(Descriptores(pid), tras_login);
+  t.escribe("0\n");
+  EXPECT_EQ(t.fin(10000), 0);
+  EXPECT_EQ(s.fin(), "");
+  EXPECT_EQ(s.datos.size(), 40u);
+}
