@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-paquetes=(cmake ninja-build g++ libgtest-dev python3-pyftpdlib vsftpd clang-14 libclang-rt-14-dev)
+paquetes=(cmake ninja-build g++ libgtest-dev python3-pyftpdlib vsftpd clang-14 libclang-rt-14-dev curl)
 faltan=()
 for p in "${paquetes[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || faltan+=("$p")
@@ -17,6 +17,10 @@ fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build
 ctest --test-dir build --output-on-failure
+
+# The benchmark in its small form (4 MiB, two rounds, seconds), so that it
+# keeps working: it fails only on a failed transfer or a copy that differs.
+QUELT=build/quelt bash bench/medir.sh 4M 2
 
 # The fuzz targets, built with clang, each for a bounded time (seconds in
 # QUELT_FUZZ_SEGUNDOS).  New inputs go to a scratch folder; the seeds and
