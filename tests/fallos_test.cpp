@@ -103,7 +103,8 @@ static std::string Carpeta()
     char plantilla[] = "/tmp/fallosXXXXXX";
     dir = mkdtemp(plantilla);
     std::ofstream(dir + "/s") << "subida\n";
-    std::ofstream(dir + "/g") << std::string(64 << 20, 'g');
+    std::ofstream(dir + "/g") << std::string(32 << 20, 'g');
+    std::atexit([] { std::filesystem::remove_all(dir); });
   }
   return dir;
 }
