@@ -68,8 +68,8 @@ TEST(Servidor, FallaSiLaOrdenDifiereOTardaDemasiado)
       {"USER an", "expected 'USER ana\\r\\n', got 'USER an<time limit>'"},
   };
   for (auto &k : casos) {
-    Servidor s("127.0.1.1", {"< USER ana", "> 331 x\r\n"}, 500);
-    int c = Conectar("127.0.1.1", 21);
+    Servidor s("127.0.1.8", {"< USER ana", "> 331 x\r\n"}, 500);
+    int c = Conectar("127.0.1.8", 21);
     write(c, k.envio, strlen(k.envio));
     EXPECT_EQ(s.fin(), k.error);
     EXPECT_EQ(Leer_todo(c), "");  // closed, not answered

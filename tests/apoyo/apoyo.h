@@ -7,9 +7,13 @@
 #include <sys/types.h>
 
 using Guion = std::vector<std::string>;
-Guion operator+(Guion a, const Guion &b);
+template <class T> std::vector<T> operator+(std::vector<T> a, const std::vector<T> &b)
+{
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
 // The usual start: greeting, USER/PASS accepted, PWD answered with dir.
-Guion Entrada(const std::string &usuario = "ana", const std::string &clave = "x",
+Guion Entrada(const std::string &usuario = "ana", const std::string &clave = "s3creta",
               const std::string &dir = "/");
 // Shows bytes with \r, \n and other control bytes escaped, for messages.
 std::string Visible(const std::string &s);
@@ -22,6 +26,7 @@ std::string Visible(const std::string &s);
 //   "close"       close the control connection
 //   "dconnect"    connect to the address of the last PORT line received
 //   "dsend BYTES" send BYTES on the data connection
+//   "dfin"        end what we send on it (the client sees its end) but keep reading
 //   "drecv"       read the data connection until the client closes it;
 //                 what came is appended to datos
 //   "dclose", "dreset"  close it; reset first sets SO_LINGER 0 (RST)
@@ -68,3 +73,19 @@ private:
   std::string texto;
   size_t marca = 0;
 };
+
+// One whole run of a program (argv) against a Servidor on ip playing guion:
+// for each step of the dialogue, waits for its text on the screen and types
+// its answer ("\x04" is Ctrl-D), then waits for the end.  A text that never
+// shows fails the test and hangs up.  Also checks that every waited-for
+// text shows exactly as many times as it was waited for.
+using Dialogo = std::vector<std::pair<std::string, std::string>>;
+struct Resultado {
+  std::string pantalla, error;  // error: the server's, "" when its script went well
+  int estado;
+  std::vector<std::string> lineas, datos;
+};
+Resultado Sesion(const std::vector<std::string> &argv, const std::string &ip, const Guion &guion,
+                 const Dialogo &dialogo, const std::string &dir = ".");
+// The answers to the usual login of Entrada.
+Dialogo Login(const std::string &usuario = "ana", const std::string &clave = "s3creta");

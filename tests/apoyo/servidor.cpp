@@ -1,7 +1,9 @@
 // The scripted FTP server of the tests.
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -10,12 +12,6 @@
 #include "apoyo.h"
 
 using namespace std::chrono;
-
-Guion operator+(Guion a, const Guion &b)
-{
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
 
 Guion Entrada(const std::string &usuario, const std::string &clave, const std::string &dir)
 {
@@ -46,8 +42,11 @@ Servidor::Servidor(const std::string &ip, Guion g, int limite_ms)
   inet_pton(AF_INET, ip.c_str(), &a.sin_addr);
   escucha = socket(AF_INET, SOCK_STREAM, 0);
   setsockopt(escucha, SOL_SOCKET, SO_REUSEADDR, &si, sizeof si);
-  if (bind(escucha, (sockaddr *)&a, sizeof a) || listen(escucha, 1))
-    throw std::runtime_error("cannot listen on " + ip + ":21");
+  if (bind(escucha, (sockaddr *)&a, sizeof a) || listen(escucha, 1)) {
+    std::string por = strerror(errno);
+    close(escucha);
+    throw std::runtime_error("cannot listen on " + ip + ":21: " + por);
+  }
   hilo = std::thread(&Servidor::correr, this);
 }
 
@@ -121,6 +120,7 @@ void Servidor::correr()
         dato = socket(AF_INET, SOCK_STREAM, 0);
         if (connect(dato, (sockaddr *)&a, sizeof a)) throw std::runtime_error("dconnect: cannot connect to " + Visible(port));
       } else if (orden == "dsend") enviar(dato, resto, p);
+      else if (orden == "dfin") shutdown(dato, SHUT_WR);
       else if (orden == "drecv") {
         char b[65536];
         ssize_t n;
