@@ -1,0 +1,107 @@
+// quelt from its start to the menu, run in a terminal as a person would:
+// arguments, failures to connect, the login loop, and the end of the
+// control connection or of the input.
+#include <fstream>
+#include <gtest/gtest.h>
+#include <netdb.h>
+
+#include "apoyo.h"
+
+TEST(Entrada, UsoConArgumentosDeMas)
+{
+  for (auto argv : {std::vector<std::string>{QUELT}, {QUELT, "127.0.1.2", "otro"}}) {
+    Terminal t(argv);
+    EXPECT_EQ(t.fin(), 1);
+    EXPECT_EQ(t.pantalla(), "Uso: quelt nombre del host\n");
+  }
+}
+
+TEST(Entrada, FallosAlConectar)
+{
+  std::string nombre = std::string("ERROR en gethostbyname: ") + hstrerror(HOST_NOT_FOUND) + "\n";
+  std::string reintentar = std::string("ERROR en gethostbyname: ") + hstrerror(TRY_AGAIN) + "\n";
+  Terminal t({QUELT, "nohay.invalid"});
+  EXPECT_EQ(t.fin(), 1);
+  EXPECT_TRUE(t.pantalla() == nombre || t.pantalla() == reintentar) << t.pantalla();
+  Terminal u({QUELT, "127.0.1.3"});  // nobody listens there
+  EXPECT_EQ(u.fin(), 1);
+  EXPECT_EQ(u.pantalla(), "ERROR en connect: Connection refused\n");
+}
+
+TEST(Entrada, SinFtpEnLaBaseDeServicios)
+{
+  std::string servicios = testing::TempDir() + "servicios";
+  std::ofstream(servicios) << "ssh 22/tcp\n";
+  if (system(("unshare -m mount --bind " + servicios + " /etc/services 2>/dev/null").c_str()) != 0)
+    GTEST_SKIP() << "no private mount namespace here";
+  Servidor s("127.0.1.4", {}, 300);
+  Terminal t({"unshare", "-m", "sh", "-c", "mount --bind " + servicios + " /etc/services && exec " QUELT " 127.0.1.4"});
+  EXPECT_EQ(t.fin(), 1);
+  EXPECT_EQ(t.pantalla().rfind("ERROR en getservbyname: ", 0), 0u) << t.pantalla();
+  EXPECT_EQ(s.fin(), "time limit at step 'accept'");  // no connection was tried
+}
+
+// A login attempt: what is typed at "Nombre: " (one or more lines), the
+// name sent, and the replies to USER and PASS.
+struct Intento { std::string tecleado, usuario, a_user, a_pass; int nombres = 1; };
+
+TEST(Entrada, BucleDeLogin)
+{
+  const Intento ana{"ana\n", "ana", "331 Clave\r\n", "230 Dentro\r\n"};
+  auto con = [](Intento i, std::string a_user, std::string a_pass) {
+    i.a_user = a_user, i.a_pass = a_pass;
+    return i;
+  };
+  Intento no = con(ana, "331 Clave\r\n", "530 No\r\n");
+  std::vector<std::vector<Intento>> casos = {
+      {no, no, no, ana},
+      {con(ana, "331 Clave\r\n", "500 No\r\n"), ana},
+      {con(ana, "331 Clave\r\n", "421 Cierro\r\n")},
+      {con(ana, "331 Clave\r\n", "499 Raro\r\n")},
+      {con(ana, "230 Ya estas\r\n", "230 Dentro\r\n")},
+      {con(ana, "331-Clave\r\n Sigue\r\n331 Clave\r\n", "230-Dentro\r\n230 Bienvenida\r\n")},
+      {{"   ana   \n", "ana", "331 Clave\r\n", "230 Dentro\r\n"}},
+      {{"abcdefghijklmnopqrst\n abcdefghijklmnopqrs\n", "abcdefghijklmnopqrs", "331 Clave\r\n", "230 Dentro\r\n", 2}},
+  };
+  for (auto &intentos : casos) {
+    Guion g = {"> 220 Hola\r\n"};
+    Dialogo d;
+    for (auto &i : intentos) {
+      g = g + Guion{"< USER " + i.usuario, "> " + i.a_user, "< PASS s3creta", "> " + i.a_pass};
+      d.push_back({"Nombre: ", i.tecleado});
+      for (int n = 1; n < i.nombres; n++) d.push_back({"Nombre: ", ""});
+      d.push_back({"Clave: ", "s3creta\n"});
+      d.push_back({i.a_pass, ""});
+    }
+    g = g + Guion{"< PWD", "> 257 \"/\"\r\n", "< QUIT", "> 221 Adios\r\n"};
+    d.push_back({"Opcion: ", "0\n"});
+    Resultado r = Sesion({QUELT, "127.0.1.5"}, "127.0.1.5", g, d);
+    EXPECT_EQ(r.error, "");
+    EXPECT_EQ(r.estado, 0);
+    EXPECT_EQ(r.pantalla.find("s3creta"), std::string::npos) << r.pantalla;
+  }
+}
+
+// The input or the control connection ends before the menu can be used.
+TEST(Entrada, FinDeEntradaOConexionCerrada)
+{
+  const std::string cerrada = "el servidor ha cerrado la conexion de control\n";
+  struct { Guion guion; Dialogo dialogo; std::string texto, no; } casos[] = {
+      {{"> 220 Hola\r\n", "< QUIT", "> 221 Adios\r\n"}, {{"Nombre: ", "\x04"}}, "221 Adios", "Clave"},
+      {{"> 220 Hola\r\n", "< USER ana", "> 331 Clave\r\n", "< PASS s3creta", "> 530 No\r\n", "< QUIT", "> 221 Adios\r\n"},
+       Login() + Dialogo{{"Nombre: ", "\x04"}}, "221 Adios", "MENU"},
+      {{"close"}, {}, cerrada, "Nombre"},
+      {{"> 220 Hola\r\n", "close"}, {{"Nombre: ", "ana\n"}}, "ana\nERROR en controlL: " + cerrada, "Clave"},
+      {{"> 220 Hola\r\n", "< USER ana", "> 331 Clave\r\n", "close"}, Login(), cerrada, "MENU"},
+      {{"> 220 Hola\r\n", "< USER ana", "> 331 Clave\r\n", "< PASS s3creta", "> 230-Dentro\r\n", "close"},
+       Login(), cerrada, "MENU"},
+      {Entrada() + Guion{"close"}, Login() + Dialogo{{"Opcion: ", "3\n"}}, cerrada, "Actual: I"},
+  };
+  for (auto &k : casos) {
+    Resultado r = Sesion({QUELT, "127.0.1.6"}, "127.0.1.6", k.guion, k.dialogo);
+    EXPECT_EQ(r.error, "");
+    EXPECT_EQ(r.estado, 1) << r.pantalla;
+    EXPECT_NE(r.pantalla.find(k.texto), std::string::npos) << r.pantalla;
+    EXPECT_EQ(r.pantalla.find(k.no), std::string::npos) << r.pantalla;
+  }
+}

@@ -1,0 +1,81 @@
+// The menu and the commands that need only the control connection, run
+// in a terminal: everything shown from the first menu on must be exactly
+// the expected text, and the server must get exactly the scripted lines.
+#include <gtest/gtest.h>
+
+#include "apoyo.h"
+
+static std::string M(const std::string &dir = "/", char tipo = 'A')
+{
+  return "\nMENU\n0. Salir.\n1. Cambiar directorio. Directorio actual: " + dir +
+         "\n2. Listar archivos\n3. Cambiar BINARIO/ASCII. Actual: " + std::string(1, tipo) +
+         "\n4. Traer un archivo.\n5. Enviar un archivo.\n6. Ayuda.\n\nOpcion: ";
+}
+
+// Logs in (PWD answered with pwd), plays guion and dialogo, leaves with
+// QUIT; the screen from the first menu on must be visto then the goodbye.
+static void Probar(const std::string &ip, const std::string &pwd, const Guion &guion, const Dialogo &dialogo, const std::string &visto)
+{
+  Guion g = Entrada();
+  g.back() = "> " + pwd;
+  Resultado r = Sesion({QUELT, ip}, ip, g + guion + Guion{"< QUIT", "> 221 Adios\r\n"},
+                       Login() + dialogo);
+  EXPECT_EQ(r.error, "");
+  EXPECT_EQ(r.estado, 0);
+  size_t i = r.pantalla.find("\nMENU\n");
+  EXPECT_EQ(r.pantalla.substr(std::min(i, r.pantalla.size())), visto + "221 Adios\r\n");
+}
+
+TEST(Menu, OpcionesYOrdenes)
+{
+  const std::string largo(40, 'f'), dir20(20, 'd');
+  const Dialogo salir = {{"Opcion: ", "0\n"}};
+  struct { Guion guion; Dialogo dialogo; std::string visto; } casos[] = {
+      {{}, salir, M() + "0\n"},
+      {{}, {{"Opcion: ", "\x04"}}, M()},
+      {{}, Dialogo{{"Opcion: ", "7\n"}, {"Opcion: ", "-1\n"}} + salir, M() + "7\nERROR\n" + M() + "-1\nERROR\n" + M() + "0\n"},
+      {{}, Dialogo{{"Opcion: ", "abc 5\n"}, {"Opcion: ", "4x\n"}} + salir,
+       M() + "abc 5\nERROR\n" + M() + "4x\nERROR\n" + M() + "0\n"},
+      {{"< TYPE I", "> 200 Tipo I\r\n", "< TYPE A", "> 504 No\r\n"},
+       Dialogo{{"Opcion: ", "3\n"}, {"Opcion: ", "3\n"}} + salir,
+       M() + "3\n200 Tipo I\r\n" + M("/", 'I') + "3\n504 No\r\n" + M() + "0\n"},
+      {{"< CWD docs", "> 250 Hecho\r\n", "< PWD", "> 257 \"/docs\"\r\n", "< CWD nada", "> 550 No existe\r\n",
+        "< PWD", "> 257 \"/docs\"\r\n"},
+       Dialogo{{"Opcion: ", "1\n"}, {"directorio: ", "docs\n"}, {"Opcion: ", "1\n"}, {"directorio: ", " nada\n"}} + salir,
+       M() + "1\nIntroduce el nuevo directorio: docs\n250 Hecho\r\n" + M("/docs") +
+           "1\nIntroduce el nuevo directorio:  nada\n550 No existe\r\n" + M("/docs") + "0\n"},
+      {{"< HELP", "> 214-Ordenes:\r\n USER PASS\r\n214\r\n 214 Fin\r\n"}, Dialogo{{"Opcion: ", "6\n"}} + salir,
+       M() + "6\n214-Ordenes:\r\n USER PASS\r\n214\r\n 214 Fin\r\n" + M() + "0\n"},
+      {{}, {{"Opcion: ", "4\n"}, {"fichero: ", "\x04"}}, M() + "4\nNombre del fichero: "},
+      {{}, {{"Opcion: ", "5\n"}, {"fichero: ", "\x04"}}, M() + "5\nNombre del fichero: "},
+      {{}, Dialogo{{"Opcion: ", "4\n"}, {"fichero: ", largo + "\n"}, {"Opcion: ", "5\n"}, {"fichero: ", largo + "\n"},
+                   {"Opcion: ", "1\n"}, {"directorio: ", dir20 + "\n"}} + salir,
+       M() + "4\nNombre del fichero: " + largo + "\nERROR: el nombre pasa de 39 caracteres.\n" + M() +
+           "5\nNombre del fichero: " + largo + "\nERROR: el nombre pasa de 39 caracteres.\n" + M() +
+           "1\nIntroduce el nuevo directorio: " + dir20 + "\nERROR: el nombre pasa de 19 caracteres.\n" + M() + "0\n"},
+  };
+  for (auto &k : casos) Probar("127.0.1.7", "257 \"/\"\r\n", k.guion, k.dialogo, k.visto);
+}
+
+// What the PWD reply says and what the menu shows; the reply to the next
+// command (HELP) must be its own, however the PWD reply ended.
+TEST(Menu, DirectorioDeLaRespuestaAPwd)
+{
+  const std::string d39 = "/" + std::string(38, 'a'), d40 = "/" + std::string(39, 'b');
+  struct { std::string pwd, dir; } casos[] = {
+      {"257 \"/a b\" es el directorio\r\n", "/a b"},
+      {"257 \"/x\"\"y\" con comillas\r\n", "/x"},
+      {"257 \"\"\r\n", ""},
+      {"257 sin comillas\r\n", "(desconocido)"},
+      {"257 \"/solo-una\r\n", "(desconocido)"},
+      {"257 \"" + d39 + "\"\r\n", d39},
+      {"257 \"" + d40 + "\"\r\n", d40.substr(0, 36) + "..."},
+      {"257-\"/m\" primera\r\n 257 \"/no\"\r\n", "/m"},
+      {"257-\"/m\" primera\r\n segunda\r\n257 fin\r\n", "/m"},
+      {"257 \"/larga\" " + std::string(1500, 'z') + "\r\n", "/larga"},
+      {"257-\"/larga\" " + std::string(1500, 'z') + "\r\n257 fin\r\n", "/larga"},
+  };
+  for (auto &k : casos)
+    Probar("127.0.1.9", k.pwd, {"< HELP", "> 214 Ayuda\r\n"}, {{"Opcion: ", "6\n"}, {"Opcion: ", "0\n"}},
+           M(k.dir) + "6\n214 Ayuda\r\n" + M(k.dir) + "0\n");
+}
