@@ -4,7 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-paquetes=(cmake ninja-build g++ libgtest-dev python3-pyftpdlib vsftpd clang-14 libclang-rt-14-dev curl)
+paquetes=(cmake ninja-build g++ libgtest-dev python3-pyftpdlib vsftpd clang-14 libclang-rt-14-dev curl
+          man-db groff-base libhiredis0.14 libmemcached11 libmemcachedutil2 libpcre2-posix3)
 faltan=()
 for p in "${paquetes[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || faltan+=("$p")
@@ -14,9 +15,30 @@ if [ ${#faltan[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${faltan[@]}" >/dev/null
 fi
 
+# proftpd, for the tests against real servers, cannot be installed beside
+# vsftpd: its package is unpacked into a folder of its own (its libraries
+# are in the list above).
+if [ ! -x /opt/quelt-proftpd/usr/sbin/proftpd ]; then
+  deb=$(mktemp -d)
+  (cd "$deb" && apt-get download -qq proftpd-core 2>/dev/null || { apt-get update -qq && apt-get download -qq proftpd-core; })
+  dpkg -x "$deb"/proftpd-core_*.deb /opt/quelt-proftpd
+  rm -rf "$deb"
+fi
+
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build
 ctest --test-dir build --output-on-failure
+
+# The install puts the program and its manual page in place, and the page
+# renders without a warning.
+destino=$(mktemp -d)
+DESTDIR=$destino cmake --install build --prefix /usr/local >/dev/null
+[ -x $destino/usr/local/bin/quelt ] && [ -f $destino/usr/local/share/man/man1/quelt.1 ] ||
+  { echo "cmake --install: falta quelt o quelt.1"; exit 1; }
+rm -rf "$destino"
+if LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l man/quelt.1 2>&1 >/dev/null | grep .; then
+  echo "man/quelt.1: avisos"; exit 1
+fi
 
 # The benchmark in its small form (4 MiB, two rounds, seconds), so that it
 # keeps working: it fails only on a failed transfer or a copy that differs.
