@@ -4,6 +4,7 @@
 # the server when quelt ends.  Installs first whatever this machine lacks.
 set -euo pipefail
 cd "$(dirname "$0")"
+fuentes=$PWD
 
 paquetes=(cmake ninja-build g++ libgtest-dev python3-pyftpdlib)
 faltan=()
@@ -11,27 +12,39 @@ for p in "${paquetes[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || faltan+=("$p")
 done
 if [ ${#faltan[@]} -gt 0 ]; then
+  echo "Instalando ${faltan[*]}..."
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${faltan[@]}" >/dev/null
 fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build >/dev/null
+cmake --build build --target quelt >/dev/null
 
-# The server works on a copy, so that uploads leave the sample as it was;
-# downloads land in a folder of their own.
+if (exec 3<>/dev/tcp/127.0.0.2/21) 2>/dev/null; then
+  echo "Ya hay un servidor en 127.0.0.2:21; paralo antes de la demostracion." >&2
+  exit 1
+fi
+
+# The server works on a copy, so that uploads leave the sample as it was,
+# with a binary file made afresh; quelt runs in a folder of its own, where
+# downloads land and a file waits to be uploaded.
 trabajo=$(mktemp -d /tmp/quelt-demo.XXXXXX)
 cp -r demo/muestra "$trabajo/servidor"
 head -c 20000 /dev/urandom > "$trabajo/servidor/datos.bin"
 mkdir "$trabajo/local"
+echo "Un fichero para subir al servidor." > "$trabajo/local/subir.txt"
 /usr/bin/python3 demo/servidor.py "$trabajo/servidor" >"$trabajo/servidor.log" 2>&1 &
 servidor=$!
-trap 'kill $servidor 2>/dev/null; wait $servidor 2>/dev/null; rm -rf "$trabajo"' EXIT
+trap 'kill $servidor 2>/dev/null; wait $servidor 2>/dev/null || true; rm -rf "$trabajo"' EXIT
 for _ in $(seq 50); do
   (exec 3<>/dev/tcp/127.0.0.2/21) 2>/dev/null && break
+  kill -0 $servidor 2>/dev/null || { cat "$trabajo/servidor.log" >&2; exit 1; }
   sleep 0.1
 done
 
 echo "Servidor de demostracion en 127.0.0.2 (usuario demo, clave demo)."
-echo "Las descargas quedan en $trabajo/local."
+echo "quelt trabaja en $trabajo/local (con subir.txt para enviar);"
+echo "esa carpeta se borra al salir."
 cd "$trabajo/local"
-"$OLDPWD/build/quelt" 127.0.0.2
+status=0
+"$fuentes/build/quelt" 127.0.0.2 || status=$?
+exit $status
