@@ -3,29 +3,23 @@
 // control connection or of the input.
 #include <fstream>
 #include <gtest/gtest.h>
-#include <netdb.h>
+#include <regex>
 
 #include "apoyo.h"
 
-TEST(Entrada, UsoConArgumentosDeMas)
+TEST(Entrada, UsoONingunaConexion)
 {
-  for (auto argv : {std::vector<std::string>{QUELT}, {QUELT, "127.0.1.2", "otro"}}) {
-    Terminal t(argv);
+  struct { std::vector<std::string> argv; std::string visto; } casos[] = {
+      {{QUELT}, "Uso: quelt nombre del host\n"},
+      {{QUELT, "127.0.1.2", "otro"}, "Uso: quelt nombre del host\n"},
+      {{QUELT, "nohay.invalid"}, "ERROR en gethostbyname: (Unknown host|Host name lookup failure)\n"},
+      {{QUELT, "127.0.1.3"}, "ERROR en connect: Connection refused\n"},  // nobody listens there
+  };
+  for (auto &k : casos) {
+    Terminal t(k.argv);
     EXPECT_EQ(t.fin(), 1);
-    EXPECT_EQ(t.pantalla(), "Uso: quelt nombre del host\n");
+    EXPECT_TRUE(std::regex_match(t.pantalla(), std::regex(k.visto))) << t.pantalla();
   }
-}
-
-TEST(Entrada, FallosAlConectar)
-{
-  std::string nombre = std::string("ERROR en gethostbyname: ") + hstrerror(HOST_NOT_FOUND) + "\n";
-  std::string reintentar = std::string("ERROR en gethostbyname: ") + hstrerror(TRY_AGAIN) + "\n";
-  Terminal t({QUELT, "nohay.invalid"});
-  EXPECT_EQ(t.fin(), 1);
-  EXPECT_TRUE(t.pantalla() == nombre || t.pantalla() == reintentar) << t.pantalla();
-  Terminal u({QUELT, "127.0.1.3"});  // nobody listens there
-  EXPECT_EQ(u.fin(), 1);
-  EXPECT_EQ(u.pantalla(), "ERROR en connect: Connection refused\n");
 }
 
 TEST(Entrada, SinFtpEnLaBaseDeServicios)
@@ -42,26 +36,22 @@ TEST(Entrada, SinFtpEnLaBaseDeServicios)
 }
 
 // A login attempt: what is typed at "Nombre: " (one or more lines), the
-// name sent, and the replies to USER and PASS.
+// name sent, the replies to USER and PASS, and how many times the name is asked.
 struct Intento { std::string tecleado, usuario, a_user, a_pass; int nombres = 1; };
 
 TEST(Entrada, BucleDeLogin)
 {
-  const Intento ana{"ana\n", "ana", "331 Clave\r\n", "230 Dentro\r\n"};
-  auto con = [](Intento i, std::string a_user, std::string a_pass) {
-    i.a_user = a_user, i.a_pass = a_pass;
-    return i;
-  };
-  Intento no = con(ana, "331 Clave\r\n", "530 No\r\n");
+  const std::string C = "331 Clave\r\n", D = "230 Dentro\r\n";
+  const Intento ana{"ana\n", "ana", C, D}, no{"ana\n", "ana", C, "530 No\r\n"};
   std::vector<std::vector<Intento>> casos = {
       {no, no, no, ana},
-      {con(ana, "331 Clave\r\n", "500 No\r\n"), ana},
-      {con(ana, "331 Clave\r\n", "421 Cierro\r\n")},
-      {con(ana, "331 Clave\r\n", "499 Raro\r\n")},
-      {con(ana, "230 Ya estas\r\n", "230 Dentro\r\n")},
-      {con(ana, "331-Clave\r\n Sigue\r\n331 Clave\r\n", "230-Dentro\r\n230 Bienvenida\r\n")},
-      {{"   ana   \n", "ana", "331 Clave\r\n", "230 Dentro\r\n"}},
-      {{"abcdefghijklmnopqrst\n abcdefghijklmnopqrs\n", "abcdefghijklmnopqrs", "331 Clave\r\n", "230 Dentro\r\n", 2}},
+      {{"ana\n", "ana", C, "500 No\r\n"}, ana},
+      {{"ana\n", "ana", C, "421 Cierro\r\n"}},
+      {{"ana\n", "ana", C, "499 Raro\r\n"}},
+      {{"ana\n", "ana", "230 Ya estas\r\n", D}},
+      {{"ana\n", "ana", "331-Clave\r\n Sigue\r\n331 Clave\r\n", "230-Dentro\r\n230 Bienvenida\r\n"}},
+      {{"   ana   \n", "ana", C, D}},
+      {{"abcdefghijklmnopqrst\n abcdefghijklmnopqrs\n", "abcdefghijklmnopqrs", C, D, 2}},
   };
   for (auto &intentos : casos) {
     Guion g = {"> 220 Hola\r\n"};

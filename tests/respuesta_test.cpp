@@ -29,6 +29,7 @@ TEST(Respuesta, FinCodigoYTextoMostrado)
       {"Hola\r\n", 0, "Hola\r\n"},
       {"230-a\r\n", 230, "230-a\r\n"},
       {"230-a\r\n 421", 421, "230-a\r\n 421"},
+      {"-12 signo\r\n", -12, "-12 signo\r\n"},
   };
   for (auto &k : casos) {
     int sv[2];
