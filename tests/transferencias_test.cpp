@@ -1,0 +1,168 @@
+// Listings, downloads and uploads end to end: quelt runs in a terminal,
+// in a folder of its own, against the scripted server on 127.0.2.N, which
+// connects to the announced port and checks every command line.  A
+// transfer that goes ahead gets its closing reply only once quelt has
+// closed its end of the data connection, so reading the reply first hangs.
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <optional>
+#include <random>
+
+#include "apoyo.h"
+
+using namespace std::string_literals;
+namespace fs = std::filesystem;
+
+static const Guion PORT = {"< PORT *", "> 200 ok\r\n"}, AYUDA = {"< HELP", "> 214 ayuda\r\n"};
+
+// The user's side of menu entry op, with the file name it asks for.
+static Dialogo Op(char op, const std::string &nombre = "")
+{
+  Dialogo d = {{"Opcion: ", std::string(1, op) + "\n"}};
+  if (op == '4' || op == '5') d.push_back({"fichero: ", nombre + "\n"});
+  return d;
+}
+// What the screen shows from choosing op to the next choice.
+static std::string Visto(char op, const std::string &nombre, const std::string &resto)
+{
+  return std::string(1, op) + "\n" + (op == '2' ? "" : "Nombre del fichero: " + nombre + "\n") + "200 ok\r\n" +
+         resto + "\nMENU\n0. Salir.\n1. Cambiar directorio. Directorio actual: /\n2. Listar archivos\n"
+         "3. Cambiar BINARIO/ASCII. Actual: A\n4. Traer un archivo.\n5. Enviar un archivo.\n6. Ayuda.\n\nOpcion: ";
+}
+// The server's side of a transfer that goes ahead: sends datos, then
+// reads until quelt closes the connection, and only then replies 226.
+static Guion Va(const std::string &orden, const std::string &datos = "")
+{
+  return PORT + Guion{"< " + orden, "> 150 ok\r\n", "dconnect", "dsend " + datos, "dfin", "drecv", "> 226 fin\r\n"};
+}
+
+// A fresh working folder for quelt.
+static std::string Carpeta()
+{
+  char plantilla[] = "/tmp/transferenciasXXXXXX";
+  return mkdtemp(plantilla);
+}
+static std::string Leer(const std::string &fichero)
+{
+  std::ifstream f(fichero, std::ios::binary);
+  return {std::istreambuf_iterator<char>(f), {}};
+}
+
+// One session on 127.0.2.n in dir: login, guion and dialogo, then QUIT.
+static Resultado Correr(int n, const Guion &guion, const Dialogo &dialogo, const std::string &dir)
+{
+  std::string ip = "127.0.2." + std::to_string(n);
+  Resultado r = Sesion({QUELT, ip}, ip, Entrada() + guion + Guion{"< QUIT", "> 221 adios\r\n"},
+                       Login() + dialogo + Dialogo{{"Opcion: ", "0\n"}}, dir);
+  EXPECT_EQ(r.error, "");
+  EXPECT_EQ(r.estado, 0);
+  return r;
+}
+
+TEST(Transferencias, ListadosTalCualYUnPuertoPorListado)
+{
+  const std::string l1023(1023, 'a'), l1024(1024, 'b'), l3000(3000, 'c');
+  const std::string listados[] = {
+      "", "-rw 1 uno\r\ndrwx 2 dos\r\n", "nul\0dentro\r\n\nsolo\rcr\r\nsin fin"s,
+      l1023 + "\n" + l1024 + "\r\n" + l3000 + "\r\n" + l3000,
+  };
+  Guion g;
+  Dialogo d;
+  std::string visto;
+  for (auto &l : listados) {
+    g = g + Va("LIST", l);
+    d = d + Op('2');
+    visto += Visto('2', "", "150 ok\r\n" + l + "226 fin\r\n");
+  }
+  std::string dir = Carpeta();
+  Resultado r = Correr(1, g, d, dir);
+  EXPECT_NE(r.pantalla.find(visto), std::string::npos) << Visible(r.pantalla);
+  std::vector<std::string> puertos;
+  for (auto &l : r.lineas)
+    if (l.rfind("PORT ", 0) == 0) puertos.push_back(l);
+  ASSERT_EQ(puertos.size(), 4u);
+  for (size_t i = 1; i < puertos.size(); i++) EXPECT_NE(puertos[i], puertos[i - 1]);
+  EXPECT_EQ(r.datos, Guion(4, ""));  // quelt sends nothing on a listing's connection
+  fs::remove_all(dir);
+}
+
+TEST(Transferencias, DescargasYSubidasExactas)
+{
+  std::mt19937 azar(4);
+  std::string dir = Carpeta(), visto;
+  Guion g;
+  Dialogo d;
+  std::vector<std::string> contenidos;
+  for (size_t n : {0, 1, 1023, 1024, 1025, 2049, 3 << 20}) {
+    std::string c(n, '\0'), nombre = std::to_string(n);
+    for (auto &b : c) b = (char)azar();
+    contenidos.push_back(c);
+    if (n % 2 == 0)  // an older, longer local file must be emptied first
+      std::ofstream(dir + "/b" + nombre) << std::string(4000, 'v');
+    std::ofstream(dir + "/s" + nombre, std::ios::binary) << c;
+    g = g + Va("RETR b" + nombre, c) + Va("STOR s" + nombre);
+    d = d + Op('4', "b" + nombre) + Op('5', "s" + nombre);
+    visto += Visto('4', "b" + nombre, "150 ok\r\n226 fin\r\n") + Visto('5', "s" + nombre, "150 ok\r\n226 fin\r\n");
+  }
+  Resultado r = Correr(2, g, d, dir);
+  EXPECT_NE(r.pantalla.find(visto), std::string::npos) << Visible(r.pantalla);
+  ASSERT_EQ(r.datos.size(), 2 * contenidos.size());
+  for (size_t i = 0; i < contenidos.size(); i++) {
+    size_t n = contenidos[i].size();
+    EXPECT_TRUE(Leer(dir + "/b" + std::to_string(n)) == contenidos[i]) << "download of " << n << " bytes";
+    EXPECT_TRUE(r.datos[2 * i] == "") << "sent on the download of " << n << " bytes";
+    EXPECT_TRUE(r.datos[2 * i + 1] == contenidos[i]) << "upload of " << n << " bytes";
+  }
+  fs::remove_all(dir);
+}
+
+// Transfers refused or ended early: none may wait for a connection that
+// will not come, none may lose one that came, and the next command (HELP)
+// gets its own reply.  A download leaves its local file as queda says
+// (none: no file at all).
+TEST(Transferencias, RechazosYServidoresRapidos)
+{
+  struct Caso { char op; std::string nombre; Guion servidor; std::string visto; std::optional<std::string> queda = {}; };
+  std::vector<Caso> casos = {
+      {'4', "f", {"< RETR f", "> 550 no\r\n"}, "550 no\r\n"},
+      {'5', "falta", {}, "ERROR en la apertura del fichero a enviar.\n"},
+      {'5', "carpeta", {}, "ERROR en la apertura del fichero a enviar.\n"},
+      {'5', "s", {"< STOR s", "> 553 no\r\n"}, "553 no\r\n"},
+      // The server connects, sends and reports before quelt accepts.
+      {'4', "f", {"< RETR f", "dconnect", "dsend rapido\0\r\n"s, "dclose", "> 150 ok\r\n226 fin\r\n"},
+       "150 ok\r\n226 fin\r\n", "rapido\0\r\n"s},
+      {'2', "", {"< LIST", "dconnect", "dsend a\r\nb", "dclose", "> 150 ok\r\n226 fin\r\n"}, "150 ok\r\na\r\nb226 fin\r\n"},
+      {'4', "no/f", {"< RETR no/f", "> 150 ok\r\n", "dconnect", "dsend abc", "dclose", "> 226 fin\r\n"},
+       "150 ok\r\nERROR en la apertura fichero del fichero a obtener.\n226 fin\r\n"},
+  };
+  const struct { char op; std::string orden, nombre; } ordenes[] = {{'2', "LIST", ""}, {'4', "RETR f", "f"}, {'5', "STOR s", "s"}};
+  for (auto &o : ordenes) {
+    for (std::string c : {"425 no", "450 no", "500 no", "226 ya"})
+      casos.push_back({o.op, o.nombre, {"< " + o.orden, "> " + c + "\r\n"}, c + "\r\n"});
+    casos.push_back({o.op, o.nombre, {"< " + o.orden, "> 150 ok\r\n425 no\r\n"}, "150 ok\r\n425 no\r\n"});
+    casos.push_back({o.op, o.nombre, {"< " + o.orden, "> 150 ok\r\n", "pause 200", "> 425 no\r\n"}, "150 ok\r\n425 no\r\n"});
+  }
+  std::string dir = Carpeta();
+  fs::create_directory(dir + "/carpeta");
+  std::ofstream(dir + "/s") << "subida\n";
+  for (auto &k : casos) {
+    SCOPED_TRACE(k.op + " "s + k.nombre + ": " + Visible(k.visto));
+    fs::remove(dir + "/f");
+    Resultado r = Correr(3, PORT + k.servidor + AYUDA, Op(k.op, k.nombre) + Op('6'), dir);
+    EXPECT_NE(r.pantalla.find(Visto(k.op, k.nombre, k.visto) + "6\n214 ayuda\r\n"), std::string::npos) << Visible(r.pantalla);
+    if (k.op == '4') {
+      EXPECT_EQ(fs::exists(dir + "/" + k.nombre) ? Leer(dir + "/" + k.nombre) : std::optional<std::string>(), k.queda);
+    }
+  }
+  fs::remove_all(dir);
+}
+
+TEST(Transferencias, ControlCerradoTrasLIST)
+{
+  Resultado r = Sesion({QUELT, "127.0.2.4"}, "127.0.2.4", Entrada() + PORT + Guion{"< LIST", "close"}, Login() + Op('2'));
+  EXPECT_EQ(r.error, "");
+  EXPECT_EQ(r.estado, 1);
+  EXPECT_NE(r.pantalla.find("2\n200 ok\r\nERROR en controlL: el servidor ha cerrado la conexion de control\n"),
+            std::string::npos) << Visible(r.pantalla);
+}
