@@ -10,7 +10,6 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <random>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,9 +18,6 @@
 namespace fs = std::filesystem;
 using namespace std::chrono;
 
-// proftpd conflicts with vsftpd as a package, so probar.sh unpacks it here.
-#define PROFTPD "/opt/quelt-proftpd/usr/sbin/proftpd"
-
 // In orden and in the files, @ stands for the server's scratch folder,
 // whose raiz/ is the tree served: grande.bin, vacio.bin and sub/, writable.
 struct Real {
@@ -29,6 +25,7 @@ struct Real {
   std::vector<std::string> orden;
   std::vector<std::pair<std::string, std::string>> ficheros;  // written first, mode 600
 };
+void PrintTo(const Real &r, std::ostream *o) { *o << r.nombre; }
 
 static const Real reales[] = {
     {"pyftpdlib", "127.0.4.1", "ana", "s3creta",
@@ -41,17 +38,18 @@ static const Real reales[] = {
       "FTPHandler.authorizer = a\n"
       "FTPServer(('127.0.4.1', 21), FTPHandler).serve_forever()\n"},
      {}},
-    // Anonymous login as the package's own ftp user; the root of the tree
-    // must not be writable by it, sub/ is.
+    // Anonymous, as the package's own ftp user, to whom the root of the
+    // tree must not be writable.
     {"vsftpd", "127.0.4.2", "anonymous", "ana@",
      {"/usr/sbin/vsftpd", "@/conf"},
      {{"conf", "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.4.2\nlisten_port=21\n"
                "background=NO\nseccomp_sandbox=NO\nanonymous_enable=YES\nlocal_enable=NO\n"
                "write_enable=YES\nanon_upload_enable=YES\nanon_root=@/raiz\nftp_username=ftp\n"
                "secure_chroot_dir=@/vacio\nvsftpd_log_file=@/registro\n"}}},
-    // A user of its own password file, mapped to nobody and shut in raiz/.
+    // Unpacked by probar.sh, as its package conflicts with vsftpd's.  A user
+    // of its own password file (s3creta), run as nobody and shut in raiz/.
     {"proftpd", "127.0.4.3", "ana", "s3creta",
-     {PROFTPD, "-n", "-c", "@/conf"},
+     {"/opt/quelt-proftpd/usr/sbin/proftpd", "-n", "-c", "@/conf"},
      {{"conf", "ServerType standalone\nDefaultAddress 127.0.4.3\nSocketBindTight on\nPort 21\n"
                "UseIPv6 off\nUser nobody\nGroup nogroup\nPidFile @/pid\nScoreboardFile @/marcador\n"
                "SystemLog @/registro\nTransferLog NONE\nWtmpLog off\nUseReverseDNS off\n"
@@ -61,20 +59,15 @@ static const Real reales[] = {
                    "f4t/Ti.mL0:65534:65534::@/raiz:/bin/sh\n"}}},
 };
 
-void PrintTo(const Real &r, std::ostream *o) { *o << r.nombre; }
-
-static std::string Poner(std::string s, const std::string &dir)
+static std::string Poner(std::string s, const fs::path &dir)
 {
-  for (size_t i; (i = s.find('@')) != std::string::npos;) s.replace(i, 1, dir);
+  for (size_t i; (i = s.find('@')) != std::string::npos;) s.replace(i, 1, dir.string());
   return s;
 }
 
 static bool Escucha(const char *ip)
 {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(21);
-  inet_pton(AF_INET, ip, &a.sin_addr);
+  sockaddr_in a{AF_INET, htons(21), {inet_addr(ip)}, {}};
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   bool si = connect(fd, (sockaddr *)&a, sizeof a) == 0;
   close(fd);
@@ -87,22 +80,16 @@ static std::string Leer(const fs::path &p)
   return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
-static void Escribir(const fs::path &p, const std::string &s, fs::perms modo = fs::perms(0644))
+static void Escribir(const fs::path &p, std::string s, size_t azar = 0, int modo = 0644)
 {
+  std::mt19937 g(azar);
+  for (; azar > 0; azar--) s += (char)g();
   std::ofstream(p, std::ios::binary) << s;
-  fs::permissions(p, modo);
+  fs::permissions(p, fs::perms(modo));
 }
 
-static std::string Azar(size_t n, unsigned semilla)
-{
-  std::mt19937 g(semilla);
-  std::string s(n, '\0');
-  for (auto &c : s) c = (char)g();
-  return s;
-}
-
-// The server of one row, running from construction to destruction; its
-// output goes to @/salida, shown when it does not start.
+// The server of one row, running from construction to destruction; what it
+// prints goes to @/salida.
 struct Arrancado {
   fs::path dir;
   pid_t pid = -1;
@@ -112,16 +99,14 @@ struct Arrancado {
     if (Escucha(r.ip)) throw std::runtime_error(std::string("already listening: ") + r.ip + ":21");
     char plantilla[] = "/tmp/quelt-reales.XXXXXX";
     dir = mkdtemp(plantilla);
+    for (auto d : {"raiz/sub", "vacio", "local"}) fs::create_directories(dir / d);
     fs::permissions(dir, fs::perms(0755));  // the servers' own users go through it
-    fs::create_directories(dir / "raiz/sub");
-    fs::create_directories(dir / "vacio");
-    fs::create_directories(dir / "local");
     fs::permissions(dir / "raiz/sub", fs::perms::all);
-    Escribir(dir / "raiz/grande.bin", Azar(3 << 20, 1));
+    Escribir(dir / "raiz/grande.bin", "", 3 << 20);
     Escribir(dir / "raiz/vacio.bin", "");
-    Escribir(dir / "local/subido.bin", Azar(5 << 19, 2));
+    Escribir(dir / "local/subido.bin", "", 5 << 19);
     Escribir(dir / "local/vacio2.bin", "");
-    for (auto &[nombre, texto] : r.ficheros) Escribir(dir / nombre, Poner(texto, dir), fs::perms(0600));
+    for (auto &[nombre, texto] : r.ficheros) Escribir(dir / nombre, Poner(texto, dir), 0, 0600);
     std::vector<std::string> orden;
     for (auto &a : r.orden) orden.push_back(Poner(a, dir));
     if ((pid = fork()) == 0) {
@@ -132,7 +117,6 @@ struct Arrancado {
       for (auto &s : orden) a.push_back(s.data());
       a.push_back(nullptr);
       execv(a[0], a.data());
-      perror("exec");
       _exit(127);
     }
     for (int i = 0; i < 100 && !Escucha(r.ip) && waitpid(pid, nullptr, WNOHANG) == 0; i++)
@@ -148,13 +132,9 @@ struct Arrancado {
   }
 };
 
-// One menu choice: keys, then for each further answer the prompt ": " it
-// waits for; then what must show before the menu comes back.
-struct Paso {
-  std::vector<std::string> teclas, muestra;
-};
-
-static const Paso pasos[] = {
+// One menu choice: its keys, each after the first typed once a prompt
+// ": " shows; then what must show before the menu asks again.
+static const struct { std::vector<std::string> teclas, muestra; } pasos[] = {
     {{"6\n"}, {"214 "}},
     {{"3\n"}, {"200 ", "Actual: I\n"}},
     {{"2\n"}, {"grande.bin", "vacio.bin", "sub", "226 "}},
@@ -172,17 +152,15 @@ class Servidores : public testing::TestWithParam<Real> {};
 TEST_P(Servidores, SesionCompleta)
 {
   const Real &r = GetParam();
-  if (!fs::exists(r.orden[0])) { FAIL() << r.orden[0] << " is missing: bash probar.sh puts it there"; }
+  ASSERT_TRUE(fs::exists(r.orden[0])) << r.orden[0] << " is missing: bash probar.sh puts it there";
   Arrancado s(r);
   ASSERT_TRUE(Escucha(r.ip)) << r.nombre << " did not start:\n" << Leer(s.dir / "salida");
   auto inicio = steady_clock::now();
   Terminal t({QUELT, r.ip}, (s.dir / "local").string());
-  ASSERT_TRUE(t.espera("Nombre: ")) << t.pantalla();
-  t.escribe(std::string(r.usuario) + "\n");
-  ASSERT_TRUE(t.espera("Clave: ")) << t.pantalla();
-  t.escribe(std::string(r.clave) + "\n");
-  ASSERT_TRUE(t.espera("Directorio actual: /\n")) << t.pantalla();
-  ASSERT_TRUE(t.espera("Opcion: ")) << t.pantalla();
+  for (auto [espera, teclas] : Login(r.usuario, r.clave) + Dialogo{{"Directorio actual: /\n", ""}, {"Opcion: ", ""}}) {
+    ASSERT_TRUE(t.espera(espera)) << t.pantalla();
+    t.escribe(teclas);
+  }
   for (auto &p : pasos) {
     SCOPED_TRACE(p.teclas.back());
     size_t desde = t.pantalla().size();
@@ -194,17 +172,16 @@ TEST_P(Servidores, SesionCompleta)
       t.escribe(p.teclas[i]);
     }
     ASSERT_TRUE(t.espera("Opcion: ")) << t.pantalla();
-    auto ms = duration_cast<milliseconds>(steady_clock::now() - antes).count();
     // A server that waits for our end of the data connection to close
-    // would hold every transfer for its linger time.
-    EXPECT_LT(ms, 1000) << "too slow";
+    // before its closing reply would hold us here for its linger time.
+    EXPECT_LT(steady_clock::now() - antes, seconds(1)) << "too slow";
     std::string visto = t.pantalla().substr(desde);
     for (auto &m : p.muestra) EXPECT_NE(visto.find(m), std::string::npos) << "'" << m << "' not in:\n" << visto;
   }
   t.escribe("0\n");
   EXPECT_TRUE(t.espera("221 "));
   EXPECT_EQ(t.fin(), 0) << t.pantalla();
-  printf("%s: %.2f s\n", r.nombre, duration<double>(steady_clock::now() - inicio).count());
+  printf("%s: session of %.2f s\n", r.nombre, duration<double>(steady_clock::now() - inicio).count());
   for (auto [local, remoto] : {std::pair{"grande.bin", "grande.bin"}, {"vacio.bin", "vacio.bin"},
                                {"subido.bin", "sub/subido.bin"}, {"vacio2.bin", "sub/vacio2.bin"}}) {
     EXPECT_TRUE(fs::exists(s.dir / "raiz" / remoto) && fs::exists(s.dir / "local" / local)) << remoto;
