@@ -10,9 +10,10 @@
 /* The blocks stay small, but the streams under them read and write the
  * kernel in large pieces.  Sizes by measurement (bench/medir.sh): a
  * download's speed follows the size of its socket reads (64 KiB cost
- * about 10% more CPU than 256 KiB; 1 MiB on both streams ran up to 25%
- * faster but kept 1.5 MiB more resident), while the local file's side
- * went as fast with 16 KiB as with 1 MiB: 64 KiB keeps its calls few. */
+ * 10-20% more CPU than 256 KiB; 1 MiB on both streams ran 15-35% faster
+ * but kept 1.5 MiB more resident), while behind 256 KiB socket reads the
+ * local file went as fast with 16 KiB as with 256 KiB: 64 KiB keeps its
+ * calls few. */
 static char buf_red[1 << 18];
 static char buf_fichero[1 << 16];
 
