@@ -377,7 +377,9 @@ def main():
     try:
         servidor = arrancar_servidor(base)
         print(f'quelt {programa} and curl against vsftpd on {SERVIDOR}, active mode, type I; '
-              f'{rondas} rounds, files in {base}', flush=True)
+              f'{rondas} rounds, files in {base}\n'
+              'times are whole processes (start, login, transfer, QUIT); CPU and peak RSS from wait4',
+              flush=True)
         grande = serie(programa, emisor, base, tam, rondas, True)
         pequeno = serie(programa, emisor, base, MIB, rondas, False) if tam != MIB else grande
         print(f"\ndownload {grande['get']:.2f}x curl (into /dev/null {grande['nul']:.2f}x), "
