@@ -4,6 +4,7 @@
 // servers; every server goes through the same session in a terminal.
 #include <arpa/inet.h>
 #include <chrono>
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
@@ -92,7 +93,8 @@ static void Escribir(const fs::path &p, std::string s, size_t azar = 0, int modo
 // prints goes to @/salida.
 struct Arrancado {
   fs::path dir;
-  pid_t pid = -1;
+  pid_t guarda = -1;
+  int fin = -1;
   explicit Arrancado(const Real &r)
   {
     // Taking someone else's server for ours would prove nothing.
@@ -109,26 +111,43 @@ struct Arrancado {
     for (auto &[nombre, texto] : r.ficheros) Escribir(dir / nombre, Poner(texto, dir), 0, 0600);
     std::vector<std::string> orden;
     for (auto &a : r.orden) orden.push_back(Poner(a, dir));
-    if ((pid = fork()) == 0) {
-      int fd = open((dir / "salida").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(fd, 1);
-      dup2(fd, 2);
-      std::vector<char *> a;
-      for (auto &s : orden) a.push_back(s.data());
-      a.push_back(nullptr);
-      execv(a[0], a.data());
-      _exit(127);
+    // A keeper process starts the server in a group of its own and stops
+    // the group, and removes the folder, once our end of the pipe closes:
+    // at the end of the test, or when this process dies in any way.
+    int tubo[2];
+    if (pipe2(tubo, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    if ((guarda = fork()) == 0) {
+      pid_t pid = fork();
+      if (pid == 0) {
+        setpgid(0, 0);
+        int fd = open((dir / "salida").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(fd, 1);
+        dup2(fd, 2);
+        std::vector<char *> a;
+        for (auto &s : orden) a.push_back(s.data());
+        a.push_back(nullptr);
+        execv(a[0], a.data());
+        _exit(127);
+      }
+      setpgid(pid, pid);
+      char c;
+      close(tubo[1]);
+      while (read(tubo[0], &c, 1) < 0 && errno == EINTR) {}
+      kill(-pid, SIGTERM);
+      for (int i = 0; i < 100 && waitpid(pid, nullptr, WNOHANG) == 0; i++) usleep(20000);
+      kill(-pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+      fs::remove_all(dir);
+      _exit(0);
     }
-    for (int i = 0; i < 100 && !Escucha(r.ip) && waitpid(pid, nullptr, WNOHANG) == 0; i++)
-      std::this_thread::sleep_for(milliseconds(50));
+    close(tubo[0]);
+    fin = tubo[1];
+    for (int i = 0; i < 100 && !Escucha(r.ip); i++) std::this_thread::sleep_for(milliseconds(50));
   }
   ~Arrancado()
   {
-    if (pid > 0 && kill(pid, SIGTERM) == 0) {
-      for (int i = 0; i < 100 && waitpid(pid, nullptr, WNOHANG) == 0; i++) std::this_thread::sleep_for(milliseconds(20));
-      if (kill(pid, SIGKILL) == 0) waitpid(pid, nullptr, 0);
-    }
-    fs::remove_all(dir);
+    close(fin);
+    waitpid(guarda, nullptr, 0);
   }
 };
 
