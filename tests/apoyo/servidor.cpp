@@ -33,7 +33,7 @@ std::string Visible(const std::string &s)
 Servidor::Servidor(const std::string &ip, Guion guion, int limite_ms)
 {
   sockaddr_in a{AF_INET, htons(21), {}, {}};
-  int escucha = socket(AF_INET, SOCK_STREAM, 0), si = 1;
+  int escucha = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), si = 1;
   inet_pton(AF_INET, ip.c_str(), &a.sin_addr);
   setsockopt(escucha, SOL_SOCKET, SO_REUSEADDR, &si, sizeof si);
   if (bind(escucha, (sockaddr *)&a, sizeof a) || listen(escucha, 1)) {
@@ -59,7 +59,7 @@ Servidor::Servidor(const std::string &ip, Guion guion, int limite_ms)
     try {
       paso = "accept";
       esperar(escucha, POLLIN);
-      control = accept(escucha, nullptr, nullptr);
+      control = accept4(escucha, nullptr, nullptr, SOCK_CLOEXEC);
       for (const std::string &p : guion) {
         paso = p;
         std::string orden = p.substr(0, p.find(' ')), resto = p.substr(std::min(p.size(), orden.size() + 1));
@@ -85,7 +85,7 @@ Servidor::Servidor(const std::string &ip, Guion guion, int limite_ms)
           if (sscanf(port.c_str(), "PORT %u,%u,%u,%u,%u,%u", h, h + 1, h + 2, h + 3, h + 4, h + 5) != 6)
             throw Fallo("no PORT line before dconnect");
           sockaddr_in d{AF_INET, htons(h[4] << 8 | h[5]), {htonl(h[0] << 24 | h[1] << 16 | h[2] << 8 | h[3])}, {}};
-          if (connect(dato = socket(AF_INET, SOCK_STREAM, 0), (sockaddr *)&d, sizeof d))
+          if (connect(dato = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), (sockaddr *)&d, sizeof d))
             throw Fallo("dconnect: cannot connect to " + Visible(port));
         } else if (orden == "dsend") enviar(dato, resto);
         else if (orden == "dfin") shutdown(dato, SHUT_WR);
