@@ -6,16 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 fuentes=$PWD
 
-paquetes=(cmake ninja-build g++ libgtest-dev python3-pyftpdlib)
-faltan=()
-for p in "${paquetes[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || faltan+=("$p")
-done
-if [ ${#faltan[@]} -gt 0 ]; then
-  echo "Instalando ${faltan[*]}..."
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${faltan[@]}" >/dev/null
-fi
+. ./instalar.sh
+instalar cmake ninja-build g++ libgtest-dev python3-pyftpdlib
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target quelt >/dev/null
 

@@ -4,16 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-paquetes=(cmake ninja-build g++ libgtest-dev python3-pyftpdlib vsftpd clang-14 libclang-rt-14-dev curl
-          man-db groff-base libhiredis0.14 libmemcached11 libmemcachedutil2 libpcre2-posix3)
-faltan=()
-for p in "${paquetes[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || faltan+=("$p")
-done
-if [ ${#faltan[@]} -gt 0 ]; then
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${faltan[@]}" >/dev/null
-fi
+. ./instalar.sh
+instalar cmake ninja-build g++ libgtest-dev python3-pyftpdlib vsftpd clang-14 libclang-rt-14-dev curl \
+          man-db groff-base libhiredis0.14 libmemcached11 libmemcachedutil2 libpcre2-posix3
 
 # proftpd, for the tests against real servers, cannot be installed beside
 # vsftpd: its package is unpacked into a folder of its own (its libraries

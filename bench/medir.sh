@@ -10,15 +10,8 @@ cd "$(dirname "$0")/.."
 tam=${1:-1G}
 rondas=${2:-7}
 
-paquetes=(cmake ninja-build g++ vsftpd curl python3)
-faltan=()
-for p in "${paquetes[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || faltan+=("$p")
-done
-if [ ${#faltan[@]} -gt 0 ]; then
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${faltan[@]}" >/dev/null
-fi
+. ./instalar.sh
+instalar cmake ninja-build g++ vsftpd curl python3
 
 if [ -z "${QUELT:-}" ]; then
   cmake -S . -B build-medir -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
