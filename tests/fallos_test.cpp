@@ -14,16 +14,9 @@ using namespace std::string_literals;
 
 // Server side (Guion) and user side (pairs: text to wait for, then keys).
 static const std::string CERRADA = "ERROR en controlL: el servidor ha cerrado la conexion de control";
-static const Guion HOLA = {"> 220 Hola\r\n"}, LOGIN = Entrada("ana", "x", "/"),
-                   PORT = {"< PORT *", "> 200 ok\r\n"}, QUIT = {"< QUIT", "> 221 adios\r\n"},
-                   AYUDA_S = Guion{"< HELP", "> 214 ayuda\r\n"} + QUIT,
-                   TECLEO = {"Nombre: ", "ana\n", "Clave: ", "x\n"},
-                   AYUDA_U = {"Opcion: ", "6\n", "214 ayuda\r\n", "", "Opcion: ", "0\n"};
-static Guion Orden(const char *opcion, const std::string &nombre = "")
-{
-  return nombre.empty() ? Guion{"Opcion: ", opcion}
-                        : Guion{"Opcion: ", opcion, "Nombre del fichero: ", nombre + "\n"};
-}
+static const Guion HOLA = {"> 220 Hola\r\n"}, LOGIN = Entrada("ana", "x", "/"), AYUDA_S = AYUDA + QUIT;
+static const Dialogo TECLEO = Login("ana", "x"),
+                     AYUDA_U = {{"Opcion: ", "6\n"}, {"214 ayuda\r\n", ""}, {"Opcion: ", "0\n"}};
 static const std::string MEGA(1 << 20, 'a'), LARGO(100, 'n');
 static std::string Lineas(int n)
 {
@@ -32,15 +25,15 @@ static std::string Lineas(int n)
   return s + "214 fin\r\n";
 }
 
-struct Caso { const char *nombre; Guion servidor, usuario; int estado; std::string mensaje; };
+struct Caso { const char *nombre; Guion servidor; Dialogo usuario; int estado; std::string mensaje; };
 
 static const Caso casos[] = {
     // The server closes the control connection.
-    {"tras el saludo", HOLA + Guion{"close"}, {"Nombre: ", "ana\n"}, 1, CERRADA},
-    {"tras USER", HOLA + Guion{"< USER ana", "close"}, {"Nombre: ", "ana\n"}, 1, CERRADA},
+    {"tras el saludo", HOLA + Guion{"close"}, {{"Nombre: ", "ana\n"}}, 1, CERRADA},
+    {"tras USER", HOLA + Guion{"< USER ana", "close"}, {{"Nombre: ", "ana\n"}}, 1, CERRADA},
     {"tras PASS", HOLA + Guion{"< USER ana", "> 331 c\r\n", "< PASS x", "close"}, TECLEO, 1, CERRADA},
     {"tras el menu", LOGIN + Guion{"close"}, TECLEO + Orden("6\n"), 1, CERRADA},
-    {"LIST sin 150", LOGIN + PORT + Guion{"< LIST", "close"}, TECLEO + Orden("2\n"), 1, CERRADA},
+    {"LIST sin 150", LOGIN + PORT + Guion{"< LIST", "close"}, TECLEO + Orden("2\n"), 1, "2\n200 ok\r\n" + CERRADA + "\n"},
     {"LIST tras 150", LOGIN + PORT + Guion{"< LIST", "> 150 va\r\n", "close"}, TECLEO + Orden("2\n"), 1, CERRADA},
     {"LIST con datos", LOGIN + PORT + Guion{"< LIST", "> 150 va\r\n", "dconnect", "dsend uno\r\n", "close", "dsend dos\r\n", "dclose"},
      TECLEO + Orden("2\n"), 1, "uno\r\ndos\r\n" + CERRADA},
@@ -54,9 +47,9 @@ static const Caso casos[] = {
      TECLEO + Orden("5\n", "s"), 1, CERRADA},
     // The server resets the data connection; the control connection lives on.
     {"RST en RETR", LOGIN + PORT + Guion{"< RETR f", "> 150 va\r\n", "dconnect", "dsend " + MEGA, "dreset", "> 426 cortada\r\n"} + AYUDA_S,
-     TECLEO + Orden("4\n", "f") + Guion{"426 cortada\r\n", ""} + AYUDA_U, 0, "ERROR en datosL"},
+     TECLEO + Orden("4\n", "f") + Dialogo{{"426 cortada\r\n", ""}} + AYUDA_U, 0, "ERROR en datosL"},
     {"RST en STOR", LOGIN + PORT + Guion{"< STOR g", "> 150 va\r\n", "dconnect", "pause 300", "dreset", "> 426 cortada\r\n"} + AYUDA_S,
-     TECLEO + Orden("5\n", "g") + Guion{"426 cortada\r\n", ""} + AYUDA_U, 0, "ERROR en datosE"},
+     TECLEO + Orden("5\n", "g") + Dialogo{{"426 cortada\r\n", ""}} + AYUDA_U, 0, "ERROR en datosE"},
     // Hostile replies.
     {"linea de 1 MB", LOGIN + Guion{"< HELP", "> 214 " + MEGA + "\r\n"} + AYUDA_S, TECLEO + Orden("6\n") + AYUDA_U, 0, "aaaa\r\n214 ayuda\r\n"},
     {"100000 lineas", LOGIN + Guion{"< HELP", "> " + Lineas(100000)} + AYUDA_S, TECLEO + Orden("6\n") + AYUDA_U, 0, " linea\r\n214 fin"},
@@ -70,56 +63,41 @@ static const Caso casos[] = {
     {"saludo sin fin", {"> 220 Hola", "close"}, {}, 1, "220 Hola" + CERRADA},
     {"HELP sin fin", LOGIN + Guion{"< HELP", "> 214 sin fin", "close"}, TECLEO + Orden("6\n"), 1, CERRADA},
     // Hostile input at every prompt.
-    {"Nombre: fin", HOLA + QUIT, {"Nombre: ", "\x04"}, 1, "se ha terminado antes del login"},
-    {"Nombre: largo", LOGIN + AYUDA_S, Guion{"Nombre: ", LARGO + "\n"} + TECLEO + AYUDA_U, 0, "ERROR: el nombre pasa de 19 caracteres."},
-    {"Nombre: vacio", LOGIN + AYUDA_S, Guion{"Nombre: ", "\n", "", " \n ana\n", "Clave: ", "x\n"} + AYUDA_U, 0, ""},
+    {"Nombre: fin", HOLA + QUIT, {{"Nombre: ", "\x04"}}, 1, "se ha terminado antes del login"},
+    {"Nombre: largo", LOGIN + AYUDA_S, Dialogo{{"Nombre: ", LARGO + "\n"}} + TECLEO + AYUDA_U, 0, "ERROR: el nombre pasa de 19 caracteres."},
+    {"Nombre: vacio", LOGIN + AYUDA_S, Dialogo{{"Nombre: ", "\n"}, {"", " \n ana\n"}, {"Clave: ", "x\n"}} + AYUDA_U, 0, ""},
     // getpass gives "" both at the end of the input and for an empty line.
     {"Clave: fin, vacia", HOLA + Guion{"< USER ana", "> 331 c\r\n", "< PASS ", "> 530 no\r\n", "< USER ana", "> 331 c\r\n", "< PASS ", "> 530 no\r\n"} + QUIT,
-     {"Nombre: ", "ana\n", "Clave: ", "\x04", "Nombre: ", "ana\n", "Clave: ", "\n", "Nombre: ", "\x04"}, 1, "se ha terminado antes del login"},
+     {{"Nombre: ", "ana\n"}, {"Clave: ", "\x04"}, {"Nombre: ", "ana\n"}, {"Clave: ", "\n"}, {"Nombre: ", "\x04"}}, 1, "se ha terminado antes del login"},
     {"Clave: larga", HOLA + Guion{"< USER ana", "> 331 c\r\n", "< PASS " + std::string(3000, 'p'), "> 230 si\r\n", "< PWD", "> 257 \"/\"\r\n"} + AYUDA_S,
-     Guion{"Nombre: ", "ana\n", "Clave: ", std::string(3000, 'p') + "\n"} + AYUDA_U, 0, ""},
+     Login("ana", std::string(3000, 'p')) + AYUDA_U, 0, ""},
     {"Opcion: fin", LOGIN + QUIT, TECLEO + Orden("\x04"), 0, ""},
     {"Opcion: no numero", LOGIN + AYUDA_S,
      TECLEO + Orden("abc\n") + Orden("7\n") + Orden("-1\n") + Orden("6x\n") + Orden("99999999999999999999\n") + AYUDA_U, 0, "ERROR\n"},
-    {"Opcion: vacia", LOGIN + AYUDA_S, TECLEO + Orden("\n") + Guion{"", "6\n", "214 ayuda\r\n", "", "Opcion: ", "0\n"}, 0, ""},
-    {"directorio: fin", LOGIN + QUIT, TECLEO + Orden("1\n") + Guion{"directorio: ", "\x04"}, 0, ""},
-    {"directorio: largo", LOGIN + AYUDA_S, TECLEO + Orden("1\n") + Guion{"directorio: ", LARGO + "\n"} + AYUDA_U, 0,
+    {"Opcion: vacia", LOGIN + AYUDA_S, TECLEO + Orden("\n") + Dialogo{{"", "6\n"}, {"214 ayuda\r\n", ""}, {"Opcion: ", "0\n"}}, 0, ""},
+    {"directorio: fin", LOGIN + QUIT, TECLEO + Orden("1\n") + Dialogo{{"directorio: ", "\x04"}}, 0, ""},
+    {"directorio: largo", LOGIN + AYUDA_S, TECLEO + Orden("1\n") + Dialogo{{"directorio: ", LARGO + "\n"}} + AYUDA_U, 0,
      "ERROR: el nombre pasa de 19 caracteres."},
     {"directorio: vacio", LOGIN + Guion{"< CWD sub", "> 250 ok\r\n", "< PWD", "> 257 \"/sub\"\r\n"} + AYUDA_S,
-     TECLEO + Orden("1\n") + Guion{"directorio: ", "\n", "", "sub\n"} + AYUDA_U, 0, "Directorio actual: /sub"},
-    {"fichero: fin", LOGIN + QUIT, TECLEO + Orden("4\n") + Guion{"fichero: ", "\x04"}, 0, ""},
+     TECLEO + Orden("1\n") + Dialogo{{"directorio: ", "\n"}, {"", "sub\n"}} + AYUDA_U, 0, "Directorio actual: /sub"},
+    {"fichero: fin", LOGIN + QUIT, TECLEO + Orden("4\n") + Dialogo{{"fichero: ", "\x04"}}, 0, ""},
     {"fichero: largo", LOGIN + AYUDA_S, TECLEO + Orden("4\n", LARGO) + Orden("5\n", LARGO) + AYUDA_U, 0,
      "ERROR: el nombre pasa de 39 caracteres.\n\nMENU"},
     {"fichero: vacio", LOGIN + PORT + Guion{"< RETR f", "> 550 no\r\n"} + AYUDA_S,
-     TECLEO + Orden("4\n") + Guion{"fichero: ", "\n", "", "f\n"} + AYUDA_U, 0, "550 no"},
+     TECLEO + Orden("4\n") + Dialogo{{"fichero: ", "\n"}, {"", "f\n"}} + AYUDA_U, 0, "550 no"},
 };
 
-// A folder of its own for the local files: s small, g too big to upload
-// before the server resets the connection.
-static std::string Carpeta()
+// The local files: s small, g too big to upload before the server resets
+// the connection.
+static std::string Ficheros()
 {
   static std::string dir;
   if (dir.empty()) {
-    char plantilla[] = "/tmp/fallosXXXXXX";
-    dir = mkdtemp(plantilla);
+    dir = Carpeta();
     std::ofstream(dir + "/s") << "subida\n";
     std::ofstream(dir + "/g") << std::string(32 << 20, 'g');
-    std::atexit([] { std::filesystem::remove_all(dir); });
   }
   return dir;
-}
-
-// Types the user's side of a row: wait for each text, then its keys.
-static bool Teclear(Terminal &t, const Guion &usuario)
-{
-  for (size_t i = 0; i + 1 < usuario.size(); i += 2) {
-    if (!t.espera(usuario[i], 10000)) {
-      ADD_FAILURE() << "never shown: '" << Visible(usuario[i]) << "'; screen:\n" << Visible(t.pantalla());
-      return false;
-    }
-    if (!usuario[i + 1].empty()) t.escribe(usuario[i + 1]);
-  }
-  return true;
 }
 
 TEST(Fallos, CadaCasoTerminaOSigueComoDebe)
@@ -127,13 +105,8 @@ TEST(Fallos, CadaCasoTerminaOSigueComoDebe)
   int n = 0;
   for (const Caso &k : casos) {
     SCOPED_TRACE(k.nombre);
-    std::string ip = "127.0.5." + std::to_string(++n);
-    Servidor s(ip, k.servidor, 20000);
-    Terminal t({QUELT, ip}, Carpeta());
-    if (!Teclear(t, k.usuario)) t.cerrar();
-    EXPECT_EQ(t.fin(10000), k.estado);
-    EXPECT_NE(t.pantalla().find(k.mensaje), std::string::npos) << Visible(t.pantalla());
-    EXPECT_EQ(s.fin(), "");
+    Resultado r = Sesion("127.0.5." + std::to_string(++n), k.servidor, k.usuario, k.estado, Ficheros(), 10000);
+    EXPECT_NE(r.pantalla.find(k.mensaje), std::string::npos) << Visible(r.pantalla);
   }
 }
 
@@ -153,7 +126,8 @@ static long Descriptores()
 TEST(Fallos, NoSePierdenDescriptores)
 {
   // Refused RETR, STOR and LIST, a missing local file, a download and an upload.
-  Guion servidor = LOGIN, usuario;
+  Guion servidor = LOGIN;
+  Dialogo usuario;
   for (int i = 0; i < 40; i++) {
     servidor = servidor + PORT + Guion{"< RETR f", "> 550 no\r\n"} + PORT + Guion{"< STOR s", "> 553 no\r\n"} +
                PORT + Guion{"< LIST", "> 425 no\r\n"} + PORT +
@@ -162,13 +136,13 @@ TEST(Fallos, NoSePierdenDescriptores)
     usuario = usuario + Orden("4\n", "f") + Orden("5\n", "s") + Orden("2\n") + Orden("5\n", "falta") +
               Orden("4\n", "f") + Orden("5\n", "s");
   }
-  usuario[0] = "";  // the first prompt is waited for with the login
+  usuario[0].first = "";  // the first prompt is waited for with the login
   Servidor s("127.0.5.200", servidor + QUIT, 60000);
-  Terminal t({QUELT, "127.0.5.200"}, Carpeta());
-  ASSERT_TRUE(Teclear(t, TECLEO + Guion{"Opcion: ", ""}));
+  Terminal t({QUELT, "127.0.5.200"}, Ficheros());
+  ASSERT_TRUE(Teclear(t, TECLEO + Dialogo{{"Opcion: ", ""}}, 10000));
   long tras_login = Descriptores();
   ASSERT_GT(tras_login, 0);
-  ASSERT_TRUE(Teclear(t, usuario + Guion{"Opcion: ", ""}));
+  ASSERT_TRUE(Teclear(t, usuario + Dialogo{{"Opcion: ", ""}}, 10000));
   EXPECT_EQ(Descriptores(), tras_login);
   t.escribe("0\n");
   EXPECT_EQ(t.fin(10000), 0);

@@ -5,23 +5,13 @@
 
 #include "apoyo.h"
 
-static std::string M(const std::string &dir = "/", char tipo = 'A')
-{
-  return "\nMENU\n0. Salir.\n1. Cambiar directorio. Directorio actual: " + dir +
-         "\n2. Listar archivos\n3. Cambiar BINARIO/ASCII. Actual: " + std::string(1, tipo) +
-         "\n4. Traer un archivo.\n5. Enviar un archivo.\n6. Ayuda.\n\nOpcion: ";
-}
-
 // Logs in (PWD answered with pwd), plays guion and dialogo, leaves with
 // QUIT; the screen from the first menu on must be visto then the goodbye.
 static void Probar(const std::string &ip, const std::string &pwd, const Guion &guion, const Dialogo &dialogo, const std::string &visto)
 {
   Guion g = Entrada();
   g.back() = "> " + pwd;
-  Resultado r = Sesion({QUELT, ip}, ip, g + guion + Guion{"< QUIT", "> 221 Adios\r\n"},
-                       Login() + dialogo);
-  EXPECT_EQ(r.error, "");
-  EXPECT_EQ(r.estado, 0);
+  Resultado r = Sesion(ip, g + guion + QUIT, Login() + dialogo);
   size_t i = r.pantalla.find("\nMENU\n");
   EXPECT_EQ(r.pantalla.substr(std::min(i, r.pantalla.size())), visto + "221 Adios\r\n");
 }
@@ -31,28 +21,28 @@ TEST(Menu, OpcionesYOrdenes)
   const std::string largo(40, 'f'), dir20(20, 'd');
   const Dialogo salir = {{"Opcion: ", "0\n"}};
   struct { Guion guion; Dialogo dialogo; std::string visto; } casos[] = {
-      {{}, salir, M() + "0\n"},
-      {{}, {{"Opcion: ", "\x04"}}, M()},
-      {{}, Dialogo{{"Opcion: ", "7\n"}, {"Opcion: ", "-1\n"}} + salir, M() + "7\nERROR\n" + M() + "-1\nERROR\n" + M() + "0\n"},
+      {{}, salir, Menu() + "0\n"},
+      {{}, {{"Opcion: ", "\x04"}}, Menu()},
+      {{}, Dialogo{{"Opcion: ", "7\n"}, {"Opcion: ", "-1\n"}} + salir, Menu() + "7\nERROR\n" + Menu() + "-1\nERROR\n" + Menu() + "0\n"},
       {{}, Dialogo{{"Opcion: ", "abc 5\n"}, {"Opcion: ", "4x\n"}} + salir,
-       M() + "abc 5\nERROR\n" + M() + "4x\nERROR\n" + M() + "0\n"},
+       Menu() + "abc 5\nERROR\n" + Menu() + "4x\nERROR\n" + Menu() + "0\n"},
       {{"< TYPE I", "> 200 Tipo I\r\n", "< TYPE A", "> 504 No\r\n"},
        Dialogo{{"Opcion: ", "3\n"}, {"Opcion: ", "3\n"}} + salir,
-       M() + "3\n200 Tipo I\r\n" + M("/", 'I') + "3\n504 No\r\n" + M() + "0\n"},
+       Menu() + "3\n200 Tipo I\r\n" + Menu("/", 'I') + "3\n504 No\r\n" + Menu() + "0\n"},
       {{"< CWD docs", "> 250 Hecho\r\n", "< PWD", "> 257 \"/docs\"\r\n", "< CWD nada", "> 550 No existe\r\n",
         "< PWD", "> 257 \"/docs\"\r\n"},
        Dialogo{{"Opcion: ", "1\n"}, {"directorio: ", "docs\n"}, {"Opcion: ", "1\n"}, {"directorio: ", " nada\n"}} + salir,
-       M() + "1\nIntroduce el nuevo directorio: docs\n250 Hecho\r\n" + M("/docs") +
-           "1\nIntroduce el nuevo directorio:  nada\n550 No existe\r\n" + M("/docs") + "0\n"},
+       Menu() + "1\nIntroduce el nuevo directorio: docs\n250 Hecho\r\n" + Menu("/docs") +
+           "1\nIntroduce el nuevo directorio:  nada\n550 No existe\r\n" + Menu("/docs") + "0\n"},
       {{"< HELP", "> 214-Ordenes:\r\n USER PASS\r\n214\r\n 214 Fin\r\n"}, Dialogo{{"Opcion: ", "6\n"}} + salir,
-       M() + "6\n214-Ordenes:\r\n USER PASS\r\n214\r\n 214 Fin\r\n" + M() + "0\n"},
-      {{}, {{"Opcion: ", "4\n"}, {"fichero: ", "\x04"}}, M() + "4\nNombre del fichero: "},
-      {{}, {{"Opcion: ", "5\n"}, {"fichero: ", "\x04"}}, M() + "5\nNombre del fichero: "},
+       Menu() + "6\n214-Ordenes:\r\n USER PASS\r\n214\r\n 214 Fin\r\n" + Menu() + "0\n"},
+      {{}, {{"Opcion: ", "4\n"}, {"fichero: ", "\x04"}}, Menu() + "4\nNombre del fichero: "},
+      {{}, {{"Opcion: ", "5\n"}, {"fichero: ", "\x04"}}, Menu() + "5\nNombre del fichero: "},
       {{}, Dialogo{{"Opcion: ", "4\n"}, {"fichero: ", largo + "\n"}, {"Opcion: ", "5\n"}, {"fichero: ", largo + "\n"},
                    {"Opcion: ", "1\n"}, {"directorio: ", dir20 + "\n"}} + salir,
-       M() + "4\nNombre del fichero: " + largo + "\nERROR: el nombre pasa de 39 caracteres.\n" + M() +
-           "5\nNombre del fichero: " + largo + "\nERROR: el nombre pasa de 39 caracteres.\n" + M() +
-           "1\nIntroduce el nuevo directorio: " + dir20 + "\nERROR: el nombre pasa de 19 caracteres.\n" + M() + "0\n"},
+       Menu() + "4\nNombre del fichero: " + largo + "\nERROR: el nombre pasa de 39 caracteres.\n" + Menu() +
+           "5\nNombre del fichero: " + largo + "\nERROR: el nombre pasa de 39 caracteres.\n" + Menu() +
+           "1\nIntroduce el nuevo directorio: " + dir20 + "\nERROR: el nombre pasa de 19 caracteres.\n" + Menu() + "0\n"},
   };
   for (auto &k : casos) Probar("127.0.1.7", "257 \"/\"\r\n", k.guion, k.dialogo, k.visto);
 }
@@ -77,5 +67,5 @@ TEST(Menu, DirectorioDeLaRespuestaAPwd)
   };
   for (auto &k : casos)
     Probar("127.0.1.9", k.pwd, {"< HELP", "> 214 Ayuda\r\n"}, {{"Opcion: ", "6\n"}, {"Opcion: ", "0\n"}},
-           M(k.dir) + "6\n214 Ayuda\r\n" + M(k.dir) + "0\n");
+           Menu(k.dir) + "6\n214 Ayuda\r\n" + Menu(k.dir) + "0\n");
 }

@@ -75,12 +75,6 @@ static bool Escucha(const char *ip)
   return si;
 }
 
-static std::string Leer(const fs::path &p)
-{
-  std::ifstream f(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
 static void Escribir(const fs::path &p, std::string s, size_t azar = 0, int modo = 0644)
 {
   std::mt19937 g(azar);
@@ -176,21 +170,14 @@ TEST_P(Servidores, SesionCompleta)
   ASSERT_TRUE(Escucha(r.ip)) << r.nombre << " did not start:\n" << Leer(s.dir / "salida");
   auto inicio = steady_clock::now();
   Terminal t({QUELT, r.ip}, (s.dir / "local").string());
-  for (auto [espera, teclas] : Login(r.usuario, r.clave) + Dialogo{{"Directorio actual: /\n", ""}, {"Opcion: ", ""}}) {
-    ASSERT_TRUE(t.espera(espera)) << t.pantalla();
-    t.escribe(teclas);
-  }
+  ASSERT_TRUE(Teclear(t, Login(r.usuario, r.clave) + Dialogo{{"Directorio actual: /\n", ""}, {"Opcion: ", ""}}));
   for (auto &p : pasos) {
     SCOPED_TRACE(p.teclas.back());
     size_t desde = t.pantalla().size();
     auto antes = steady_clock::now();
-    for (size_t i = 0; i < p.teclas.size(); i++) {
-      if (i > 0) {
-        ASSERT_TRUE(t.espera(": ")) << t.pantalla();
-      }
-      t.escribe(p.teclas[i]);
-    }
-    ASSERT_TRUE(t.espera("Opcion: ")) << t.pantalla();
+    Dialogo d;
+    for (auto &k : p.teclas) d.push_back({d.empty() ? "" : ": ", k});
+    ASSERT_TRUE(Teclear(t, d + Dialogo{{"Opcion: ", ""}}));
     // A server that waits for our end of the data connection to close
     // before its closing reply would hold us here for its linger time.
     EXPECT_LT(steady_clock::now() - antes, seconds(1)) << "too slow";

@@ -60,16 +60,31 @@ private:
   size_t marca = 0;
 };
 
-// One run of argv against a Servidor on ip playing guion: for each step of
-// the dialogue, waits for its text and types its answer ("\x04": Ctrl-D),
-// then waits for the end.  Fails the test when a text never shows or shows
-// more often than it was waited for, or a command line lacks its CR LF.
+// Types a dialogue: for each step, waits up to ms for its text, then types
+// its answer ("\x04": Ctrl-D).  Fails the test, with the screen, when a
+// text never shows.
 using Dialogo = std::vector<std::pair<std::string, std::string>>;
+bool Teclear(Terminal &t, const Dialogo &dialogo, int ms = 5000);
+Dialogo Login(const std::string &usuario = "ana", const std::string &clave = "s3creta");
+// A menu choice: its keys, then the file name when one is given.
+Dialogo Orden(const std::string &teclas, const std::string &nombre = "");
+// The menu as shown, with the folder and type it names.
+std::string Menu(const std::string &dir = "/", char tipo = 'A');
+// The server's side of the steps most sessions share.
+inline const Guion PORT = {"< PORT *", "> 200 ok\r\n"}, QUIT = {"< QUIT", "> 221 Adios\r\n"},
+                   AYUDA = {"< HELP", "> 214 ayuda\r\n"};
+
+// One run of quelt on ip against a Servidor there playing guion, in folder
+// dir: types the dialogue, then waits for the end.  Fails the test when the
+// script goes wrong, quelt ends with another status, a text shows more
+// often than it was waited for, or a command line lacks its CR LF.
 struct Resultado {
-  std::string pantalla, error;  // error: the server's, "" when its script went well
-  int estado;
+  std::string pantalla;
   std::vector<std::string> lineas, datos;
 };
-Resultado Sesion(const std::vector<std::string> &argv, const std::string &ip, const Guion &guion,
-                 const Dialogo &dialogo, const std::string &dir = ".");
-Dialogo Login(const std::string &usuario = "ana", const std::string &clave = "s3creta");
+Resultado Sesion(const std::string &ip, const Guion &guion, const Dialogo &dialogo, int estado = 0,
+                 const std::string &dir = ".", int ms = 5000);
+
+// A scratch folder, removed when the test program ends; a whole file.
+std::string Carpeta();
+std::string Leer(const std::string &fichero);
