@@ -83,7 +83,7 @@ TEST(Entrada, FinDeEntradaOConexionCerrada)
       {hola + Guion{"close"}, {{"Nombre: ", "ana\n"}}, "ana\nERROR en controlL: " + cerrada, "Clave"},
       {user + Guion{"close"}, Login(), cerrada, "MENU"},
       {pass + Guion{"> 230-Dentro\r\n", "close"}, Login(), cerrada, "MENU"},
-      {Entrada() + Guion{"close"}, Login() + Dialogo{{"Opcion: ", "3\n"}}, cerrada, "Actual: I"},
+      {Entrada() + Guion{"close"}, Login() + Orden("3\n"), cerrada, "Actual: I"},
   };
   for (auto &k : casos) {
     Resultado r = Sesion("127.0.1.6", k.guion, k.dialogo, 1);

@@ -19,27 +19,24 @@ static void Probar(const std::string &ip, const std::string &pwd, const Guion &g
 TEST(Menu, OpcionesYOrdenes)
 {
   const std::string largo(40, 'f'), dir20(20, 'd');
-  const Dialogo salir = {{"Opcion: ", "0\n"}};
+  const Dialogo salir = Orden("0\n");
   struct { Guion guion; Dialogo dialogo; std::string visto; } casos[] = {
       {{}, salir, Menu() + "0\n"},
-      {{}, {{"Opcion: ", "\x04"}}, Menu()},
-      {{}, Dialogo{{"Opcion: ", "7\n"}, {"Opcion: ", "-1\n"}} + salir, Menu() + "7\nERROR\n" + Menu() + "-1\nERROR\n" + Menu() + "0\n"},
-      {{}, Dialogo{{"Opcion: ", "abc 5\n"}, {"Opcion: ", "4x\n"}} + salir,
-       Menu() + "abc 5\nERROR\n" + Menu() + "4x\nERROR\n" + Menu() + "0\n"},
-      {{"< TYPE I", "> 200 Tipo I\r\n", "< TYPE A", "> 504 No\r\n"},
-       Dialogo{{"Opcion: ", "3\n"}, {"Opcion: ", "3\n"}} + salir,
+      {{}, Orden("\x04"), Menu()},
+      {{}, Orden("7\n") + Orden("-1\n") + salir, Menu() + "7\nERROR\n" + Menu() + "-1\nERROR\n" + Menu() + "0\n"},
+      {{}, Orden("abc 5\n") + Orden("4x\n") + salir, Menu() + "abc 5\nERROR\n" + Menu() + "4x\nERROR\n" + Menu() + "0\n"},
+      {{"< TYPE I", "> 200 Tipo I\r\n", "< TYPE A", "> 504 No\r\n"}, Orden("3\n") + Orden("3\n") + salir,
        Menu() + "3\n200 Tipo I\r\n" + Menu("/", 'I') + "3\n504 No\r\n" + Menu() + "0\n"},
       {{"< CWD docs", "> 250 Hecho\r\n", "< PWD", "> 257 \"/docs\"\r\n", "< CWD nada", "> 550 No existe\r\n",
         "< PWD", "> 257 \"/docs\"\r\n"},
        Dialogo{{"Opcion: ", "1\n"}, {"directorio: ", "docs\n"}, {"Opcion: ", "1\n"}, {"directorio: ", " nada\n"}} + salir,
        Menu() + "1\nIntroduce el nuevo directorio: docs\n250 Hecho\r\n" + Menu("/docs") +
            "1\nIntroduce el nuevo directorio:  nada\n550 No existe\r\n" + Menu("/docs") + "0\n"},
-      {{"< HELP", "> 214-Ordenes:\r\n USER PASS\r\n214\r\n 214 Fin\r\n"}, Dialogo{{"Opcion: ", "6\n"}} + salir,
+      {{"< HELP", "> 214-Ordenes:\r\n USER PASS\r\n214\r\n 214 Fin\r\n"}, Orden("6\n") + salir,
        Menu() + "6\n214-Ordenes:\r\n USER PASS\r\n214\r\n 214 Fin\r\n" + Menu() + "0\n"},
       {{}, {{"Opcion: ", "4\n"}, {"fichero: ", "\x04"}}, Menu() + "4\nNombre del fichero: "},
       {{}, {{"Opcion: ", "5\n"}, {"fichero: ", "\x04"}}, Menu() + "5\nNombre del fichero: "},
-      {{}, Dialogo{{"Opcion: ", "4\n"}, {"fichero: ", largo + "\n"}, {"Opcion: ", "5\n"}, {"fichero: ", largo + "\n"},
-                   {"Opcion: ", "1\n"}, {"directorio: ", dir20 + "\n"}} + salir,
+      {{}, Orden("4\n", largo) + Orden("5\n", largo) + Orden("1\n") + Dialogo{{"directorio: ", dir20 + "\n"}} + salir,
        Menu() + "4\nNombre del fichero: " + largo + "\nERROR: el nombre pasa de 39 caracteres.\n" + Menu() +
            "5\nNombre del fichero: " + largo + "\nERROR: el nombre pasa de 39 caracteres.\n" + Menu() +
            "1\nIntroduce el nuevo directorio: " + dir20 + "\nERROR: el nombre pasa de 19 caracteres.\n" + Menu() + "0\n"},

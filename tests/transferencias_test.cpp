@@ -31,7 +31,7 @@ static Guion Va(const std::string &orden, const std::string &datos = "")
 static Resultado Correr(int n, const Guion &guion, const Dialogo &dialogo, const std::string &dir)
 {
   return Sesion("127.0.2." + std::to_string(n), Entrada() + guion + QUIT,
-                Login() + dialogo + Dialogo{{"Opcion: ", "0\n"}}, 0, dir);
+                Login() + dialogo + Orden("0\n"), 0, dir);
 }
 
 TEST(Transferencias, ListadosTalCualYUnPuertoPorListado)
