@@ -29,7 +29,8 @@ int Listar(void)
 		return 0;
 	while ((n = Leer_linea(datosL)) >= 0)
 		fwrite(buffer, 1, n, stdout);
-	if (!(bien = !ferror(datosL)))
+	bien = !ferror(datosL);
+	if (!bien)
 		Error_en("datosL");
 	Cerrar_datos(&datosL, cierre);
 	return bien;
