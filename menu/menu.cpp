@@ -64,11 +64,11 @@ int Menu(void)
 		Cambiar_tipo();
 		break;
 	case 4:
-		if ((r = Pedir_nombre("Nombre del fichero: ", fichero, sizeof fichero)) > 0 && Conexion_datos())
+		if (Pedir_nombre("Nombre del fichero: ", fichero, sizeof fichero) > 0 && Conexion_datos())
 			Get(fichero);
 		break;
 	case 5:
-		if ((r = Pedir_nombre("Nombre del fichero: ", fichero, sizeof fichero)) > 0 && Conexion_datos())
+		if (Pedir_nombre("Nombre del fichero: ", fichero, sizeof fichero) > 0 && Conexion_datos())
 			Put(fichero);
 		break;
 	case 6:
