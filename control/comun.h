@@ -7,20 +7,29 @@
 #define TAM_BUFFER  1024   /* one reply line, listing line or data block */
 #define TAM_DIR     40     /* remote directory shown in the menu */
 #define TAM_NOMBRE  20     /* user name */
+#define TAM_CLAVE   128    /* password read without a terminal */
 #define TAM_SUBDIR  20     /* directory name typed for CWD */
 #define TAM_FICHERO 40     /* file name typed for a download or upload */
 
 extern int sockfd;                  /* control socket: opened by Conexion, closed by Salir */
 extern FILE *controlE;              /* stream that writes commands over sockfd */
-extern FILE *controlL;              /* stream that reads replies from the control connection */
+extern FILE *controlL;              /* unbuffered stream that reads replies from the control connection */
 extern struct sockaddr_in dest_addr; /* server's address until connected, then our own end */
+extern struct in_addr addr_servidor; /* server's address: data connections come only from it */
 extern int data_sockfd;             /* listening socket for the next transfer only */
-extern struct sockaddr_in data_addr; /* bound address of data_sockfd, then the server's end */
+extern struct sockaddr_in data_addr; /* bound address of data_sockfd, then the peer accepted */
 extern FILE *datosL;                /* data connection read by a listing or a download */
 extern FILE *datosE;                /* data connection written by an upload */
 extern char buffer[TAM_BUFFER];     /* one reply line, listing line or data block at a time */
 extern char tipo;                   /* transfer type letter, 'A' or 'I' */
 extern char dir_actual[TAM_DIR];    /* current remote directory, "" until known */
+
+/* Reply classes, by the first digit of the code: 1yz promises more (a
+ * data connection, a closing reply), 2yz reports a completed command, and
+ * 5yz a refusal that asking the same again would not change. */
+inline int Preliminar(int codigo) { return codigo >= 100 && codigo <= 199; }
+inline int Completada(int codigo) { return codigo >= 200 && codigo <= 299; }
+inline int Rechazada(int codigo)  { return codigo >= 500; }
 
 /* control/ */
 int  Conexion(const char *h);
@@ -29,15 +38,17 @@ void Salir(void);
 void Enviar_comando(const char *formato, ...) __attribute__((format(printf, 1, 2)));
 void Error_en(const char *que);
 void Comprobar_control(void);
+int  Control_pendiente(void);
+void Leer_avisos(void);
 int  Leer_linea(FILE *flujo);
-int  Analizar_linea(int *num, char *c);
-int  Leer_respuesta(int num, char c, int mostrar);
+int  Leer_trozo(int *num, char *c, int *inicio);
+int  Leer_respuesta(int num, char c, int inicio, int mostrar);
 int  Respuesta(void);
-int  Respuesta_pendiente(void);
+void Mostrar_aviso(const char *texto);
 int  Leer_palabra(char *destino, size_t tam);
 int  Pedir_nombre(const char *aviso, char *destino, size_t tam);
 void Descartar_linea(void);
-int  Usuario(void);
+char *Leer_clave(void);
 
 /* menu/ */
 int  Menu(void);

@@ -15,6 +15,7 @@
 int sockfd = -1;
 FILE *controlE, *controlL;
 struct sockaddr_in dest_addr;
+struct in_addr addr_servidor;
 int data_sockfd = -1;
 struct sockaddr_in data_addr;
 FILE *datosL, *datosE;
@@ -47,14 +48,16 @@ void Comprobar_control(void)
 	}
 }
 
-/* Sends one command line.  It is flushed at once: the server answers only
- * what has arrived, and a line left in our buffer would leave both sides
- * waiting.  A connection that can no longer be written ends the program. */
+/* Sends one command line.  What the server said unasked is shown first,
+ * so that the next reply read is this command's own.  The line is flushed
+ * at once: the server answers only what has arrived, and a line left in
+ * our buffer would leave both sides waiting.  A connection that can no
+ * longer be written ends the program. */
 void Enviar_comando(const char *formato, ...)
 {
 	va_list ap;
 
-	Comprobar_control();
+	Leer_avisos();
 	va_start(ap, formato);
 	vfprintf(controlE, formato, ap);
 	va_end(ap);
@@ -66,7 +69,8 @@ void Enviar_comando(const char *formato, ...)
 
 /* Connects to the FTP port of host h.  Returns the descriptor, or -1 after
  * reporting.  On success dest_addr holds our own end of the connection,
- * which every data connection is later bound to. */
+ * which every data connection is later bound to, and addr_servidor the
+ * server's address, the only one a data connection may come from. */
 int Conexion(const char *h)
 {
 	struct servent *serv;
@@ -96,6 +100,7 @@ int Conexion(const char *h)
 		close(fd);
 		return -1;
 	}
+	addr_servidor = dest_addr.sin_addr;
 	if (getsockname(fd, (struct sockaddr *)&dest_addr, &largo) != 0) {
 		Error_en("getsockname");
 		exit(1);
@@ -105,7 +110,10 @@ int Conexion(const char *h)
 
 /* Lays the two control streams over the connection.  controlL reads
  * through a duplicate of sockfd, so that releasing each stream closes its
- * own descriptor exactly once.  Returns 1, or 0 after reporting. */
+ * own descriptor exactly once.  It keeps no buffer: every byte not yet
+ * read stays in the socket, where poll sees it, so that while quelt waits
+ * for the user or for a data connection it can tell the server has spoken.
+ * Returns 1, or 0 after reporting. */
 int Abrir_ficheros(void)
 {
 	int copia;
@@ -123,14 +131,18 @@ int Abrir_ficheros(void)
 		close(copia);
 		return 0;
 	}
+	setvbuf(controlL, NULL, _IONBF, 0);
 	return 1;
 }
 
-/* Ends the conversation with QUIT and closes the control connection. */
+/* Ends the conversation with QUIT and closes the control connection.  A
+ * QUIT answered only by the end of the connection means the server had
+ * already gone, which ends the program as a lost connection does. */
 void Salir(void)
 {
 	Enviar_comando("QUIT\r\n");
 	Respuesta();
+	Comprobar_control();
 	fclose(controlL);
 	fclose(controlE);
 	controlL = controlE = NULL;

@@ -1,8 +1,80 @@
-/* What the user types: words and names read from standard input. */
+/* What the user types: words, names and the password.  While quelt waits
+ * for a key it also watches the control connection, so that what the
+ * server says meanwhile is shown at once. */
 #include <ctype.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <stdio.h>
+#include <unistd.h>
 
 #include "comun.h"
+
+#define NINGUNA (-2)   /* no character put back */
+
+static const char *aviso_actual = "";   /* the prompt on screen, shown again after a notice */
+static int guardada = NINGUNA;   /* the character that ended the last word */
+
+/* Shows a prompt, which stays on screen until the answer is typed. */
+void Mostrar_aviso(const char *texto)
+{
+	aviso_actual = texto;
+	printf("%s", texto);
+	fflush(stdout);
+}
+
+/* Waits until standard input can be read.  Input already typed comes
+ * first; while none is there, what the server sends unasked is shown,
+ * then the prompt again, and a connection the server closes ends the
+ * program without waiting for a key. */
+static void Esperar_tecla(void)
+{
+	struct pollfd p[2];
+	int espera = 0;
+
+	p[0].fd = fileno(stdin);
+	p[0].events = POLLIN;
+	p[1].fd = controlL ? fileno(controlL) : -1;
+	p[1].events = POLLIN;
+	for (;;) {
+		if (poll(p, 2, espera) < 0) {
+			if (errno == EINTR)
+				continue;
+			Error_en("poll");
+			return;
+		}
+		if (p[0].revents)
+			return;
+		if (p[1].revents) {
+			printf("\n");
+			Leer_avisos();
+			printf("%s", aviso_actual);
+			fflush(stdout);
+		}
+		espera = -1;
+	}
+}
+
+/* Returns the next character typed, or EOF once the input has ended.
+ * Standard input is unbuffered (main), so what is typed ahead waits in
+ * the terminal or the pipe, where poll sees it.  The end of the input
+ * ends the prompt's line, so that what follows starts a line of its own. */
+static int Leer_tecla(void)
+{
+	int ch;
+
+	if (guardada != NINGUNA) {
+		ch = guardada;
+		guardada = NINGUNA;
+		return ch;
+	}
+	if (feof(stdin) || ferror(stdin))
+		return EOF;
+	Esperar_tecla();
+	if ((ch = getchar()) == EOF)
+		printf("\n");
+	return ch;
+}
 
 /* Reads one word from standard input: leading blanks and line ends are
  * skipped, and the word ends at the next blank or line end, which stays
@@ -14,16 +86,16 @@ int Leer_palabra(char *destino, size_t tam)
 	size_t n = 0;
 	int ch;
 
-	while ((ch = getchar()) != EOF && isspace(ch))
+	while ((ch = Leer_tecla()) != EOF && isspace(ch))
 		;
 	while (ch != EOF && !isspace(ch)) {
 		if (n + 1 < tam)
 			destino[n] = (char)ch;
 		n++;
-		ch = getchar();
+		ch = Leer_tecla();
 	}
 	if (ch != EOF)
-		ungetc(ch, stdin);
+		guardada = ch;
 	destino[n + 1 < tam ? n : tam - 1] = '\0';
 	return n == 0 ? -1 : (int)n;
 }
@@ -33,7 +105,7 @@ void Descartar_linea(void)
 {
 	int ch;
 
-	while ((ch = getchar()) != EOF && ch != '\n')
+	while ((ch = Leer_tecla()) != EOF && ch != '\n')
 		;
 }
 
@@ -45,8 +117,7 @@ int Pedir_nombre(const char *aviso, char *destino, size_t tam)
 {
 	int largo;
 
-	printf("%s", aviso);
-	fflush(stdout);
+	Mostrar_aviso(aviso);
 	if ((largo = Leer_palabra(destino, tam)) < 0)
 		return -1;
 	if ((size_t)largo >= tam) {
@@ -54,4 +125,31 @@ int Pedir_nombre(const char *aviso, char *destino, size_t tam)
 		return 0;
 	}
 	return 1;
+}
+
+/* Asks for the password after a user name.  With a terminal it is read
+ * from there without echo.  Without one (a script, cron, ssh without -t)
+ * it is the next whole input line: the rest of the name's line is dropped
+ * first, and all of the password's line is read, so that no part of it is
+ * ever taken for the next user name.  Returns NULL at the end of the input. */
+char *Leer_clave(void)
+{
+	static char clave[TAM_CLAVE];
+	size_t n = 0;
+	int fd, ch;
+
+	if ((fd = open("/dev/tty", O_RDWR | O_NOCTTY)) >= 0) {
+		close(fd);
+		fflush(stdout);
+		return getpass("Clave: ");
+	}
+	Mostrar_aviso("Clave: ");
+	Descartar_linea();
+	while ((ch = Leer_tecla()) != EOF && ch != '\n')
+		if (n + 1 < sizeof clave)
+			clave[n++] = (char)ch;
+	if (n > 0 && clave[n - 1] == '\r')   /* a line from a file written on Windows */
+		n--;
+	clave[n] = '\0';
+	return ch == EOF && n == 0 ? NULL : clave;
 }

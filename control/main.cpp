@@ -3,7 +3,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
 #include "comun.h"
 
@@ -12,14 +11,14 @@
 static void Fin_de_entrada(void)
 {
 	fflush(stdout);
-	fprintf(stderr, "\nERROR en la entrada: se ha terminado antes del login\n");
+	fprintf(stderr, "ERROR en la entrada: se ha terminado antes del login\n");
 	Salir();
 	exit(1);
 }
 
 /* One login attempt: asks for name and password and sends both.  Returns
  * the code of the reply to PASS, which alone says whether it worked. */
-int Usuario(void)
+static int Usuario(void)
 {
 	char nombre[TAM_NOMBRE];
 	char *password;
@@ -31,9 +30,8 @@ int Usuario(void)
 		Fin_de_entrada();
 	Enviar_comando("USER %s\r\n", nombre);
 	Respuesta();
-	Comprobar_control();	/* no password asked for a server that has gone */
-	fflush(stdout);
-	if ((password = getpass("Clave: ")) == NULL)
+	Comprobar_control();	/* no password asked of a server that has gone */
+	if ((password = Leer_clave()) == NULL)
 		Fin_de_entrada();
 	Enviar_comando("PASS %s\r\n", password);
 	memset(password, 0, strlen(password));
@@ -49,6 +47,10 @@ int main(int argc, char *argv[])
 	/* A write to a connection the server has closed must come back as an
 	 * error to report, not end the program without a word. */
 	signal(SIGPIPE, SIG_IGN);
+	/* Unbuffered, standard input leaves what is typed ahead in the
+	 * terminal or the pipe, where poll sees it: the control connection is
+	 * then watched only while nothing waits to be read. */
+	setvbuf(stdin, NULL, _IONBF, 0);
 
 	if ((sockfd = Conexion(argv[1])) < 0)
 		exit(1);
@@ -56,7 +58,7 @@ int main(int argc, char *argv[])
 		exit(1);
 	Respuesta();
 	Comprobar_control();
-	while (Usuario() >= 500)
+	while (Rechazada(Usuario()))
 		;
 	Comprobar_control();
 	tipo = 'A';

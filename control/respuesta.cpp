@@ -1,12 +1,14 @@
 /* Reading the server's replies from the control connection. */
+#include <errno.h>
+#include <poll.h>
 #include <stdio.h>
 
 #include "comun.h"
 
-/* Reads one line from flujo into buffer: at most TAM_BUFFER - 1 bytes,
- * ending after the first line feed, which is kept.  Returns the number of
- * bytes read (a line may hold zero bytes, so the length is what counts),
- * or -1 at end of stream or on an error before any byte. */
+/* Reads one piece of a line from flujo into buffer: at most TAM_BUFFER - 1
+ * bytes, ending after the first line feed, which is kept.  Returns the
+ * number of bytes read (a piece may hold zero bytes, so the length is what
+ * counts), or -1 at end of stream or on an error before any byte. */
 int Leer_linea(FILE *flujo)
 {
 	int n = 0, ch;
@@ -23,31 +25,47 @@ int Leer_linea(FILE *flujo)
 /* Takes the reply code at the start of the line in buffer: leading white
  * space, then up to three characters of number, and the one character
  * after it.  A line that does not start with a number changes neither. */
-int Analizar_linea(int *num, char *c)
+static void Analizar_linea(int *num, char *c)
 {
 	int n;
 	char sep;
-	int leidos = sscanf(buffer, "%3d%c", &n, &sep);
 
-	if (leidos >= 1)
-		*num = n;
-	if (leidos == 2)
+	switch (sscanf(buffer, "%3d%c", &n, &sep)) {
+	case 2:
 		*c = sep;
-	return leidos;
+		/* fall through */
+	case 1:
+		*num = n;
+	}
 }
 
-/* Goes on reading reply lines until one whose code is followed by a blank,
- * starting from the code num and separator c of the lines already read;
- * shows each line when mostrar is set.  Returns the last code parsed. */
-int Leer_respuesta(int num, char c, int mostrar)
+/* Reads the next piece of a reply line into buffer.  Only a piece that
+ * starts a line (*inicio set) is parsed for the code num and separator c:
+ * the rest of a long line is text, whatever digits it holds.  Returns the
+ * piece's length, or -1 when the stream has ended. */
+int Leer_trozo(int *num, char *c, int *inicio)
 {
 	int n;
 
-	while (c != ' ' && (n = Leer_linea(controlL)) >= 0) {
-		Analizar_linea(&num, &c);
+	if ((n = Leer_linea(controlL)) < 0)
+		return -1;
+	if (*inicio)
+		Analizar_linea(num, c);
+	*inicio = buffer[n - 1] == '\n';
+	return n;
+}
+
+/* Goes on reading a reply whose lines so far gave the code num and the
+ * separator c, inicio telling whether the last piece ended its line; shows
+ * each piece when mostrar is set.  The reply ends with the line whose code
+ * is followed by a blank.  Returns the last code parsed. */
+int Leer_respuesta(int num, char c, int inicio, int mostrar)
+{
+	int n;
+
+	while (!(inicio && c == ' ') && (n = Leer_trozo(&num, &c, &inicio)) >= 0)
 		if (mostrar)
 			fwrite(buffer, 1, n, stdout);
-	}
 	return num;
 }
 
@@ -55,12 +73,38 @@ int Leer_respuesta(int num, char c, int mostrar)
  * connection ended before any line carried one. */
 int Respuesta(void)
 {
-	return Leer_respuesta(0, '\0', 1);
+	return Leer_respuesta(0, '\0', 1, 1);
 }
 
-/* Tells whether controlL already holds unread bytes, which a poll on the
- * descriptor would not report. */
-int Respuesta_pendiente(void)
+/* Tells whether the server has sent something not yet read, or closed the
+ * connection.  controlL keeps no buffer, so all of it is in the socket. */
+int Control_pendiente(void)
 {
-	return controlL->_IO_read_ptr < controlL->_IO_read_end;
+	struct pollfd p;
+
+	p.fd = fileno(controlL);
+	p.events = POLLIN;
+	while (poll(&p, 1, 0) < 0)
+		if (errno != EINTR)
+			return 0;
+	return p.revents != 0;
+}
+
+/* Shows what the server has sent without being asked: a notice, a second
+ * reply to one command, its last words before closing.  Read now, it is
+ * not taken for the reply to the next command.  A connection the server
+ * has closed ends the program. */
+void Leer_avisos(void)
+{
+	int num = 0, inicio = 1, n;
+	char c = '\0';
+
+	while (!inicio || Control_pendiente()) {
+		if ((n = Leer_trozo(&num, &c, &inicio)) < 0) {
+			Comprobar_control();
+			break;
+		}
+		fwrite(buffer, 1, n, stdout);
+	}
+	fflush(stdout);
 }

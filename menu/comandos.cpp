@@ -32,25 +32,21 @@ static void Copiar_directorio(int n)
 }
 
 /* Asks the server where it stands (PWD) and keeps the answer in
- * dir_actual.  Its reply is not shown. */
+ * dir_actual.  Its reply is not shown: only the first piece of its first
+ * line is looked at, and the rest of the reply is read silently, so that
+ * the next command gets its own. */
 void Directorio(void)
 {
-	int n, ch, num = 0;
+	int n, num = 0, inicio = 1;
 	char c = '\0';
 
 	Enviar_comando("PWD\r\n");
-	if ((n = Leer_linea(controlL)) < 0) {
+	if ((n = Leer_trozo(&num, &c, &inicio)) < 0) {
 		strcpy(dir_actual, DESCONOCIDO);
 		return;
 	}
-	Analizar_linea(&num, &c);
 	Copiar_directorio(n);
-	/* The rest of an over-long line, and the further lines of a reply
-	 * spread over several, belong to this reply and not to the next. */
-	if (buffer[n - 1] != '\n')
-		while ((ch = getc(controlL)) != EOF && ch != '\n')
-			;
-	Leer_respuesta(num, c, 0);
+	Leer_respuesta(num, c, inicio, 0);
 }
 
 /* Menu entry 1: CWD to a directory the user names, then PWD, so that the

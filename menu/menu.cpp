@@ -41,8 +41,8 @@ int Menu(void)
 	printf("4. Traer un archivo.\n");
 	printf("5. Enviar un archivo.\n");
 	printf("6. Ayuda.\n");
-	printf("\nOpcion: ");
-	fflush(stdout);
+	printf("\n");
+	Mostrar_aviso("Opcion: ");
 
 	if ((r = Leer_opcion(&opcion)) < 0)
 		return 0;

@@ -51,7 +51,7 @@ static const Caso casos[] = {
     {"RST en STOR", LOGIN + PORT + Guion{"< STOR g", "> 150 va\r\n", "dconnect", "pause 300", "dreset", "> 426 cortada\r\n"} + AYUDA_S,
      TECLEO + Orden("5\n", "g") + Dialogo{{"426 cortada\r\n", ""}} + AYUDA_U, 0, "ERROR en datosE"},
     // Hostile replies.
-    {"linea de 1 MB", LOGIN + Guion{"< HELP", "> 214 " + MEGA + "\r\n"} + AYUDA_S, TECLEO + Orden("6\n") + AYUDA_U, 0, "aaaa\r\n214 ayuda\r\n"},
+    {"linea de 1 MB", LOGIN + Guion{"< HELP", "> 214 " + MEGA + "\r\n"} + AYUDA_S, TECLEO + Orden("6\n") + AYUDA_U, 0, "6\n214 " + MEGA + "\r\n\nMENU"},
     {"100000 lineas", LOGIN + Guion{"< HELP", "> " + Lineas(100000)} + AYUDA_S, TECLEO + Orden("6\n") + AYUDA_U, 0, " linea\r\n214 fin"},
     {"NUL y control", LOGIN + Guion{"< HELP", "> 214-a\0b\x01\x1b\x7f\r\n214 fin\0z\r\n"s} + AYUDA_S,
      TECLEO + Orden("6\n") + AYUDA_U, 0, "214-a\0b\x01\x1b\x7f\r\n214 fin\0z\r\n"s},

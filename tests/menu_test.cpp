@@ -22,7 +22,7 @@ TEST(Menu, OpcionesYOrdenes)
   const Dialogo salir = Orden("0\n");
   struct { Guion guion; Dialogo dialogo; std::string visto; } casos[] = {
       {{}, salir, Menu() + "0\n"},
-      {{}, Orden("\x04"), Menu()},
+      {{}, Orden("\x04"), Menu() + "\n"},  // the end of the input ends the prompt's line
       {{}, Orden("7\n") + Orden("-1\n") + salir, Menu() + "7\nERROR\n" + Menu() + "-1\nERROR\n" + Menu() + "0\n"},
       {{}, Orden("abc 5\n") + Orden("4x\n") + salir, Menu() + "abc 5\nERROR\n" + Menu() + "4x\nERROR\n" + Menu() + "0\n"},
       {{"< TYPE I", "> 200 Tipo I\r\n", "< TYPE A", "> 504 No\r\n"}, Orden("3\n") + Orden("3\n") + salir,
@@ -34,8 +34,8 @@ TEST(Menu, OpcionesYOrdenes)
            "1\nIntroduce el nuevo directorio:  nada\n550 No existe\r\n" + Menu("/docs") + "0\n"},
       {{"< HELP", "> 214-Ordenes:\r\n USER PASS\r\n214\r\n 214 Fin\r\n"}, Orden("6\n") + salir,
        Menu() + "6\n214-Ordenes:\r\n USER PASS\r\n214\r\n 214 Fin\r\n" + Menu() + "0\n"},
-      {{}, {{"Opcion: ", "4\n"}, {"fichero: ", "\x04"}}, Menu() + "4\nNombre del fichero: "},
-      {{}, {{"Opcion: ", "5\n"}, {"fichero: ", "\x04"}}, Menu() + "5\nNombre del fichero: "},
+      {{}, {{"Opcion: ", "4\n"}, {"fichero: ", "\x04"}}, Menu() + "4\nNombre del fichero: \n"},
+      {{}, {{"Opcion: ", "5\n"}, {"fichero: ", "\x04"}}, Menu() + "5\nNombre del fichero: \n"},
       {{}, Orden("4\n", largo) + Orden("5\n", largo) + Orden("1\n") + Dialogo{{"directorio: ", dir20 + "\n"}} + salir,
        Menu() + "4\nNombre del fichero: " + largo + "\nERROR: el nombre pasa de 39 caracteres.\n" + Menu() +
            "5\nNombre del fichero: " + largo + "\nERROR: el nombre pasa de 39 caracteres.\n" + Menu() +

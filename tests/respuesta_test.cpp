@@ -11,7 +11,7 @@ using namespace std::string_literals;
 
 TEST(Respuesta, FinCodigoYTextoMostrado)
 {
-  const std::string x1019(1019, 'x'), x1500(1500, 'x');
+  const std::string x1019(1019, 'x'), x1500(1500, 'x'), x3000(3000, '7');
   struct { std::string llega; int codigo; std::string mostrado; } casos[] = {
       {"220 Hola\r\n331 siguiente\r\n", 220, "220 Hola\r\n"},
       {"220 Hola\n331 siguiente\n", 220, "220 Hola\n"},
@@ -22,7 +22,10 @@ TEST(Respuesta, FinCodigoYTextoMostrado)
       {"2001 x\r\n", 200, "2001 x\r\n"},
       {"Hola\r\n\r\n220 x\r\n", 220, "Hola\r\n\r\n220 x\r\n"},
       {"220-" + x1500 + "\r\n220 fin\r\n", 220, "220-" + x1500 + "\r\n220 fin\r\n"},
-      {"220-" + x1019 + "250 z\r\n220 no\r\n", 250, "220-" + x1019 + "250 z\r\n"},
+      // Only the first piece of a long line is parsed: a piece that starts
+      // "200 " further in is text, and the reply goes on to its end.
+      {"220-" + x1019 + "200 z\r\n220 fin\r\n200 no\r\n", 220, "220-" + x1019 + "200 z\r\n220 fin\r\n"},
+      {"214 " + x3000 + "\r\n250 no\r\n", 214, "214 " + x3000 + "\r\n"},
       {"220-" + x1019 + "250-z\r\n220 fin\r\n", 220, "220-" + x1019 + "250-z\r\n220 fin\r\n"},
       {"220 a\0b\r\n"s, 220, "220 a\0b\r\n"s},
       {"", 0, ""},

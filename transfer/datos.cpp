@@ -1,6 +1,8 @@
 /* The data connection: active mode, one listening socket per transfer,
  * announced with PORT and accepted once. */
+#include <arpa/inet.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <stdio.h>
 #include <string.h>
@@ -10,8 +12,10 @@
 #include "comun.h"
 
 /* Opens a listening socket on our own address of the control connection,
- * on a port the system chooses, and announces it with PORT.  Returns 1,
- * or 0 after reporting; data_sockfd is then left closed. */
+ * on a port the system chooses, and announces it with PORT.  The socket
+ * does not block: a connection that is reset between poll and accept
+ * must not leave accept waiting.  Returns 1, or 0 after reporting;
+ * data_sockfd is then left closed. */
 int Conexion_datos(void)
 {
 	socklen_t aux = sizeof data_addr;
@@ -36,6 +40,10 @@ int Conexion_datos(void)
 		Error_en("listen");
 		goto fallo;
 	}
+	if (fcntl(data_sockfd, F_SETFL, O_NONBLOCK) == -1) {
+		Error_en("fcntl para data_sockfd");
+		goto fallo;
+	}
 	addr_local = ntohl(data_addr.sin_addr.s_addr);
 	port_local = ntohs(data_addr.sin_port);
 	Enviar_comando("PORT %d,%d,%d,%d,%d,%d\r\n",
@@ -50,42 +58,90 @@ fallo:
 	return 0;
 }
 
-/* Waits until the server's data connection is pending on data_sockfd,
+/* Returns accept_fd blocking again, or -1 after reporting and closing it.
+ * Some systems (the BSDs, macOS) pass the listening socket's O_NONBLOCK
+ * on to the connections it accepts, and the copy loops expect to wait. */
+static int Bloqueante(int accept_fd)
+{
+	int flags = fcntl(accept_fd, F_GETFL);
+
+	if (flags == -1 || fcntl(accept_fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
+		Error_en("fcntl");
+		close(accept_fd);
+		return -1;
+	}
+	return accept_fd;
+}
+
+/* Tells whether the connection accept_fd, whose peer accept left in
+ * data_addr, comes from the server.  Whoever reaches our listening socket
+ * first would otherwise be handed the download, the upload or the
+ * listing, so a connection from any other address is closed at once,
+ * before a byte is read or written, and reported with its address. */
+static int Del_servidor(int accept_fd, const char *texto_accept)
+{
+	char suya[INET_ADDRSTRLEN], servidor[INET_ADDRSTRLEN];
+
+	if (data_addr.sin_family == AF_INET && data_addr.sin_addr.s_addr == addr_servidor.s_addr)
+		return 1;
+	close(accept_fd);
+	inet_ntop(AF_INET, &data_addr.sin_addr, suya, sizeof suya);
+	inet_ntop(AF_INET, &addr_servidor, servidor, sizeof servidor);
+	fflush(stdout);
+	fprintf(stderr, "ERROR en %s: conexion de datos de %s rechazada: solo se aceptan del servidor %s\n",
+	        texto_accept, suya, servidor);
+	return 0;
+}
+
+/* Waits for the server's data connection on data_sockfd and accepts it,
  * reading the replies that come on the control connection meanwhile.
- * Returns 1 with a connection to take, 0 when a reply or the end of the
- * control connection says none will come.  *cierre is set once the
- * transfer's closing reply has been read. */
-static int Esperar_conexion(int *cierre)
+ * Returns the accepted descriptor, or -1 when a reply, the end of the
+ * control connection or a failed accept says none will come.  *cierre is
+ * set once the transfer's closing reply has been read. */
+static int Esperar_conexion(const char *texto_accept, int *cierre)
 {
 	struct pollfd p[2];
-	int codigo, listo;
+	socklen_t aux;
+	int codigo, accept_fd;
 
 	p[0].fd = data_sockfd;
 	p[0].events = POLLIN;
 	p[1].fd = fileno(controlL);
 	p[1].events = POLLIN;
 	for (;;) {
-		/* A reply may already sit in controlL's buffer, where poll
-		 * cannot see it; then only look whether a connection waits. */
-		listo = Respuesta_pendiente();
-		if (poll(p, 2, listo || *cierre ? 0 : -1) < 0) {
+		/* After the closing reply only a connection already waiting
+		 * is taken. */
+		if (poll(p, 2, *cierre ? 0 : -1) < 0) {
 			if (errno == EINTR)
 				continue;
 			Error_en("poll");
-			return 0;
+			return -1;
 		}
 		/* A fast server connects, sends and reports before we look:
 		 * a pending connection always comes first. */
-		if (p[0].revents)
-			return 1;
+		if (p[0].revents) {
+			aux = sizeof data_addr;
+			accept_fd = accept(data_sockfd, (struct sockaddr *)&data_addr, &aux);
+			if (accept_fd >= 0 && Del_servidor(accept_fd, texto_accept))
+				return Bloqueante(accept_fd);
+			/* A connection that went away before we took it (or was
+			 * refused above) leaves the wait as it was. */
+			if (accept_fd < 0 && errno != EAGAIN && errno != EWOULDBLOCK &&
+			    errno != ECONNABORTED && errno != EINTR && errno != EPROTO) {
+				Error_en(texto_accept);
+				return -1;
+			}
+			continue;
+		}
 		if (*cierre)
-			return 0;
-		if (listo || p[1].revents) {
+			return -1;
+		if (p[1].revents) {
 			codigo = Respuesta();
-			if (codigo < 100 || codigo >= 200)
+			Comprobar_control();
+			if (!Preliminar(codigo))
 				*cierre = 1;
-			if (codigo < 100 || codigo >= 300)
-				return 0;
+			if (!Preliminar(codigo) && !Completada(codigo))
+				return -1;
 		}
 	}
 }
@@ -99,18 +155,14 @@ static int Esperar_conexion(int *cierre)
 FILE *Aceptar_datos(int codigo, const char *texto_accept, const char *modo,
                     const char *nombre, int *cierre)
 {
-	socklen_t aux = sizeof data_addr;
 	int accept_fd = -1;
 	FILE *flujo = NULL;
 
 	/* Only a preliminary reply promises a connection; any other is the
 	 * transfer's last word. */
-	*cierre = codigo < 100 || codigo >= 200;
-	if (!*cierre && Esperar_conexion(cierre)) {
-		accept_fd = accept(data_sockfd, (struct sockaddr *)&data_addr, &aux);
-		if (accept_fd < 0)
-			Error_en(texto_accept);
-	}
+	*cierre = !Preliminar(codigo);
+	if (!*cierre)
+		accept_fd = Esperar_conexion(texto_accept, cierre);
 	close(data_sockfd);
 	data_sockfd = -1;
 	if (accept_fd >= 0 && (flujo = fdopen(accept_fd, modo)) == NULL) {

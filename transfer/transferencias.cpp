@@ -100,10 +100,11 @@ int Put(const char *fichero)
 		return 0;
 	}
 	setvbuf(fich, buf_fichero, _IOFBF, sizeof buf_fichero);
+	/* Unbuffered, so that each block leaves at once, before the next is
+	 * read. */
 	setvbuf(datosE, NULL, _IONBF, 0);
-	/* Each block leaves at once, before the next is read. */
 	while ((n_leidos = fread(buffer, 1, sizeof buffer, fich)) > 0) {
-		if (fwrite(buffer, 1, n_leidos, datosE) != n_leidos || fflush(datosE) == EOF) {
+		if (fwrite(buffer, 1, n_leidos, datosE) != n_leidos) {
 			Error_en("datosE");
 			bien = 0;
 			break;

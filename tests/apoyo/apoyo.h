@@ -21,7 +21,8 @@ std::string Visible(const std::string &s);  // control bytes escaped, for messag
 //   "< LINE"      read one command line, which must be exactly LINE CR LF;
 //                 a LINE ending in '*' checks only the start ("< PORT *")
 //   "close"       close the control connection
-//   "dconnect"    connect to the address of the last PORT line received
+//   "dconnect"    connect to the address of the last PORT line received,
+//                 from ip ("dconnect IP": from IP, another host)
 //   "dsend BYTES" send BYTES on the data connection
 //   "dfin"        shut down our sending side of it, keep reading
 //   "drecv"       read it until the client closes it; appended to datos

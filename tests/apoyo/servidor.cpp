@@ -41,7 +41,7 @@ Servidor::Servidor(const std::string &ip, Guion guion, int limite_ms)
     close(escucha);
     throw Fallo("cannot listen on " + ip + ":21: " + por);
   }
-  hilo = std::thread([this, escucha, guion, limite = steady_clock::now() + milliseconds(limite_ms)] {
+  hilo = std::thread([this, escucha, guion, ip, limite = steady_clock::now() + milliseconds(limite_ms)] {
     int control = -1, dato = -1;
     std::string paso;
     auto esperar = [&](int fd, short ev) {
@@ -84,8 +84,11 @@ Servidor::Servidor(const std::string &ip, Guion guion, int limite_ms)
           unsigned h[6];
           if (sscanf(port.c_str(), "PORT %u,%u,%u,%u,%u,%u", h, h + 1, h + 2, h + 3, h + 4, h + 5) != 6)
             throw Fallo("no PORT line before dconnect");
-          sockaddr_in d{AF_INET, htons(h[4] << 8 | h[5]), {htonl(h[0] << 24 | h[1] << 16 | h[2] << 8 | h[3])}, {}};
-          if (connect(dato = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), (sockaddr *)&d, sizeof d))
+          sockaddr_in d{AF_INET, htons(h[4] << 8 | h[5]), {htonl(h[0] << 24 | h[1] << 16 | h[2] << 8 | h[3])}, {}},
+              desde{AF_INET, 0, {}, {}};
+          inet_pton(AF_INET, resto.empty() ? ip.c_str() : resto.c_str(), &desde.sin_addr);
+          dato = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+          if (bind(dato, (sockaddr *)&desde, sizeof desde) || connect(dato, (sockaddr *)&d, sizeof d))
             throw Fallo("dconnect: cannot connect to " + Visible(port));
         } else if (orden == "dsend") enviar(dato, resto);
         else if (orden == "dfin") shutdown(dato, SHUT_WR);
