@@ -29,7 +29,7 @@ TEST(Entrada, SinFtpEnLaBaseDeServicios)
   if (system(("unshare -m mount --bind " + servicios + " /etc/services 2>/dev/null").c_str()) != 0)
     GTEST_SKIP() << "no private mount namespace here";
   Servidor s("127.0.1.4", {}, 300);
-  Terminal t({"unshare", "-m", "sh", "-c", "mount --bind " + servicios + " /etc/services && exec " QUELT " 127.0.1.4"});
+  Terminal t({"unshare", "-m", "sh", "-c", "mount --bind " + servicios + " /etc/services && exec " + QUELT + " 127.0.1.4"});
   EXPECT_EQ(t.fin(), 1);
   EXPECT_EQ(t.pantalla().rfind("ERROR en getservbyname: ", 0), 0u) << t.pantalla();
   EXPECT_EQ(s.fin(), "time limit at step 'accept'");  // no connection was tried
@@ -90,5 +90,27 @@ TEST(Entrada, FinDeEntradaOConexionCerrada)
     Resultado r = Sesion("127.0.1.6", k.guion, k.dialogo, 1);
     EXPECT_NE(r.pantalla.find(k.texto), std::string::npos) << r.pantalla;
     EXPECT_EQ(r.pantalla.find(k.no), std::string::npos) << r.pantalla;
+  }
+}
+
+// Without a controlling terminal (a script, cron, ssh without -t) the
+// password is the next whole input line, here piped in: it goes out only
+// as PASS, and the rest of the name's line is never taken for it.
+TEST(Entrada, SinTerminal)
+{
+  const Guion entrada = Entrada(), tras_hola(entrada.begin() + 1, entrada.end());
+  struct { std::string entrada; Guion guion; int estado; } casos[] = {
+      {"ana\ns3creta\n6\n0\n", Entrada() + AYUDA + QUIT, 0},
+      {"ana otra\nmala\r\n ana\ns3creta\n0\n",
+       Guion{"> 220 Hola\r\n", "< USER ana", "> 331 Clave\r\n", "< PASS mala", "> 530 No\r\n"} + tras_hola + QUIT, 0},
+      {"ana\n", {"> 220 Hola\r\n", "< USER ana", "> 331 Clave\r\n", "< QUIT", "> 221 Adios\r\n"}, 1},
+  };
+  for (auto &k : casos) {
+    SCOPED_TRACE(Visible(k.entrada));
+    Servidor s("127.0.1.10", k.guion);
+    Terminal t({"sh", "-c", "printf %s \"$1\" | exec setsid -w \"$0\" 127.0.1.10", QUELT, k.entrada});
+    EXPECT_EQ(t.fin(), k.estado) << t.pantalla();
+    EXPECT_EQ(s.fin(), "");
+    EXPECT_EQ(t.pantalla().find("s3creta"), std::string::npos) << t.pantalla();
   }
 }

@@ -94,8 +94,30 @@ TEST(Transferencias, DescargasYSubidasExactas)
 // (none: no file at all).
 TEST(Transferencias, RechazosYServidoresRapidos)
 {
-  struct Caso { char op; std::string nombre; Guion servidor; std::string visto; std::optional<std::string> queda = {}; };
+  struct Caso {
+    char op; std::string nombre; Guion servidor; std::string visto;
+    std::optional<std::string> queda = {};
+    Guion datos = {};  // what each drecv of the server got
+  };
+  // Another host, 127.0.3.9, connects first; or the server itself connects
+  // from another of its addresses (as Twisted's server does).
+  auto rechazo = [](const std::string &que, const std::string &ip) {
+    return "ERROR en " + que + ": conexion de datos de " + ip + " rechazada: solo se aceptan del servidor 127.0.2.3\n";
+  };
   std::vector<Caso> casos = {
+      {'4', "f", {"< RETR f", "dconnect 127.0.3.9", "dsend intruso", "> 150 ok\r\n", "drecv", "dclose",
+                  "dconnect", "dsend del servidor", "dclose", "> 226 fin\r\n"},
+       "150 ok\r\n" + rechazo("accept para get", "127.0.3.9") + "226 fin\r\n", "del servidor", {""}},
+      {'4', "f", {"< RETR f", "> 150 ok\r\n", "dconnect 127.0.3.9", "drecv", "dclose", "dconnect", "dsend abc", "dclose",
+                  "> 226 fin\r\n"},
+       "150 ok\r\n" + rechazo("accept para get", "127.0.3.9") + "226 fin\r\n", "abc", {""}},
+      {'5', "s", {"< STOR s", "dconnect 127.0.3.9", "> 150 ok\r\n", "drecv", "dclose", "dconnect", "drecv", "> 226 fin\r\n"},
+       "150 ok\r\n" + rechazo("accept para put", "127.0.3.9") + "226 fin\r\n", {}, {"", "subida\n"}},
+      {'2', "", {"< LIST", "dconnect 127.0.3.9", "dsend \x1b[31mintruso\r\n", "> 150 ok\r\n", "drecv", "dclose",
+                 "dconnect", "dsend a\r\n", "dclose", "> 226 fin\r\n"},
+       "150 ok\r\n" + rechazo("accept", "127.0.3.9") + "a\r\n226 fin\r\n", {}, {""}},
+      {'4', "f", {"< RETR f", "> 150 ok\r\n", "dconnect 127.0.0.1", "dsend datos", "drecv", "> 226 fin\r\n"},
+       "150 ok\r\n" + rechazo("accept para get", "127.0.0.1") + "226 fin\r\n", {}, {""}},
       {'4', "f", {"< RETR f", "> 550 no\r\n"}, "550 no\r\n"},
       {'5', "falta", {}, "ERROR en la apertura del fichero a enviar.\n"},
       {'5', "carpeta", {}, "ERROR en la apertura del fichero a enviar.\n"},
@@ -125,5 +147,6 @@ TEST(Transferencias, RechazosYServidoresRapidos)
     if (k.op == '4') {
       EXPECT_EQ(fs::exists(dir + "/" + k.nombre) ? Leer(dir + "/" + k.nombre) : std::optional<std::string>(), k.queda);
     }
+    EXPECT_EQ(r.datos, k.datos);
   }
 }

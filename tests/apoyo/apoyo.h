@@ -42,6 +42,11 @@ private:
   std::thread hilo;
 };
 
+// The quelt under test: the one built with the tests, or the binary that
+// QUELT_PROGRAMA names (another build of the same sources, such as musl's).
+std::string Programa();
+#define QUELT Programa()
+
 // A program run in a pseudo-terminal, as a person would run it.
 class Terminal {
 public:

@@ -1,5 +1,6 @@
 // The terminal the tests run quelt in.
 #include <chrono>
+#include <cstdlib>
 #include <csignal>
 #include <poll.h>
 #include <pty.h>
@@ -11,6 +12,12 @@
 #include "apoyo.h"
 
 using namespace std::chrono;
+
+std::string Programa()
+{
+  const char *otro = getenv("QUELT_PROGRAMA");
+  return otro && *otro ? otro : QUELT_CONSTRUIDO;
+}
 
 Terminal::Terminal(const std::vector<std::string> &argv, const std::string &dir)
 {
