@@ -8,6 +8,7 @@ using namespace std::string_literals;
 
 TEST(Servidor, AceptaLaOrdenEsperadaYNingunaOtra)
 {
+  NECESITA_PUERTO_21();
   const std::string respuesta = "331 a\0b\r\n"s;
   struct { std::string envio, error, visto; } casos[] = {
       {"USER ana\r\n", "", respuesta},

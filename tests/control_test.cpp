@@ -12,8 +12,8 @@ TEST(Entrada, UsoONingunaConexion)
   struct { std::vector<std::string> argv; std::string visto; } casos[] = {
       {{QUELT}, "Uso: quelt nombre del host\n"},
       {{QUELT, "127.0.1.2", "otro"}, "Uso: quelt nombre del host\n"},
-      {{QUELT, "nohay.invalid"}, "ERROR en gethostbyname: (Unknown host|Host name lookup failure)\n"},
-      {{QUELT, "127.0.1.3"}, "ERROR en connect: Connection refused\n"},  // nobody listens there
+      {{QUELT, "nohay.invalid"}, "ERROR en gethostbyname: [^\n]+\n"},
+      {{QUELT, "127.0.1.3"}, "ERROR en connect: [^\n]+\n"},  // nobody listens there
   };
   for (auto &k : casos) {
     Terminal t(k.argv);
@@ -24,6 +24,7 @@ TEST(Entrada, UsoONingunaConexion)
 
 TEST(Entrada, SinFtpEnLaBaseDeServicios)
 {
+  NECESITA_PUERTO_21();
   std::string servicios = testing::TempDir() + "servicios";
   std::ofstream(servicios) << "ssh 22/tcp\n";
   if (system(("unshare -m mount --bind " + servicios + " /etc/services 2>/dev/null").c_str()) != 0)
@@ -41,6 +42,7 @@ struct Intento { std::string tecleado, usuario, a_user, a_pass; int nombres = 1;
 
 TEST(Entrada, BucleDeLogin)
 {
+  NECESITA_PUERTO_21();
   const std::string C = "331 Clave\r\n", D = "230 Dentro\r\n";
   const Intento ana{"ana\n", "ana", C, D}, no{"ana\n", "ana", C, "530 No\r\n"};
   std::vector<std::vector<Intento>> casos = {
@@ -73,6 +75,7 @@ TEST(Entrada, BucleDeLogin)
 // The input or the control connection ends before the menu can be used.
 TEST(Entrada, FinDeEntradaOConexionCerrada)
 {
+  NECESITA_PUERTO_21();
   const std::string cerrada = "el servidor ha cerrado la conexion de control\n";
   const Guion hola = {"> 220 Hola\r\n"}, user = hola + Guion{"< USER ana", "> 331 Clave\r\n"},
               pass = user + Guion{"< PASS s3creta"};
@@ -98,6 +101,7 @@ TEST(Entrada, FinDeEntradaOConexionCerrada)
 // as PASS, and the rest of the name's line is never taken for it.
 TEST(Entrada, SinTerminal)
 {
+  NECESITA_PUERTO_21();
   const Guion entrada = Entrada(), tras_hola(entrada.begin() + 1, entrada.end());
   struct { std::string entrada; Guion guion; int estado; } casos[] = {
       {"ana\ns3creta\n6\n0\n", Entrada() + AYUDA + QUIT, 0},

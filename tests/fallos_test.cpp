@@ -117,6 +117,7 @@ static std::string Ficheros()
 
 TEST(Fallos, CadaCasoTerminaOSigueComoDebe)
 {
+  NECESITA_PUERTO_21();
   int n = 0;
   for (const Caso &k : casos) {
     SCOPED_TRACE(k.nombre);
@@ -140,6 +141,7 @@ static long Descriptores()
 
 TEST(Fallos, NoSePierdenDescriptores)
 {
+  NECESITA_PUERTO_21();
   // Refused RETR, STOR and LIST, a missing local file, a download and an upload.
   Guion servidor = LOGIN;
   Dialogo usuario;

@@ -18,6 +18,7 @@ static void Probar(const std::string &ip, const std::string &pwd, const Guion &g
 
 TEST(Menu, OpcionesYOrdenes)
 {
+  NECESITA_PUERTO_21();
   const std::string largo(40, 'f'), dir20(20, 'd');
   const Dialogo salir = Orden("0\n");
   struct { Guion guion; Dialogo dialogo; std::string visto; } casos[] = {
@@ -48,6 +49,7 @@ TEST(Menu, OpcionesYOrdenes)
 // command (HELP) must be its own, however the PWD reply ended.
 TEST(Menu, DirectorioDeLaRespuestaAPwd)
 {
+  NECESITA_PUERTO_21();
   const std::string d39 = "/" + std::string(38, 'a'), d40 = "/" + std::string(39, 'b');
   struct { std::string pwd, dir; } casos[] = {
       {"257 \"/a b\" es el directorio\r\n", "/a b"},

@@ -36,6 +36,7 @@ static Resultado Correr(int n, const Guion &guion, const Dialogo &dialogo, const
 
 TEST(Transferencias, ListadosTalCualYUnPuertoPorListado)
 {
+  NECESITA_PUERTO_21();
   const std::string l1023(1023, 'a'), l1024(1024, 'b'), l3000(3000, 'c');
   const std::string listados[] = {
       "", "-rw 1 uno\r\ndrwx 2 dos\r\n", "nul\0dentro\r\n\nsolo\rcr\r\nsin fin"s,
@@ -61,6 +62,7 @@ TEST(Transferencias, ListadosTalCualYUnPuertoPorListado)
 
 TEST(Transferencias, DescargasYSubidasExactas)
 {
+  NECESITA_PUERTO_21();
   std::mt19937 azar(4);
   std::string dir = Carpeta(), visto;
   Guion g;
@@ -94,6 +96,7 @@ TEST(Transferencias, DescargasYSubidasExactas)
 // (none: no file at all).
 TEST(Transferencias, RechazosYServidoresRapidos)
 {
+  NECESITA_PUERTO_21();
   struct Caso {
     char op; std::string nombre; Guion servidor; std::string visto;
     std::optional<std::string> queda = {};

@@ -1,5 +1,6 @@
 // Test support: a scripted FTP server and a terminal to run quelt in.
 #pragma once
+#include <gtest/gtest.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +15,13 @@ template <class T> std::vector<T> operator+(std::vector<T> a, const std::vector<
 // The usual start: greeting, USER and PASS accepted, PWD answered with dir.
 Guion Entrada(const std::string &usuario = "ana", const std::string &clave = "s3creta", const std::string &dir = "/");
 std::string Visible(const std::string &s);  // control bytes escaped, for messages
+
+// Where the servers of the tests cannot listen on port 21 of their own
+// loopback addresses, which needs root and Linux (where all of 127.0.0.0/8
+// is loopback), the tests that start one skip, saying why.
+std::string Sin_puerto_21();  // the reason, or "" when they can
+#define NECESITA_PUERTO_21() \
+  do { if (std::string por = Sin_puerto_21(); !por.empty()) GTEST_SKIP() << por; } while (0)
 
 // A fake FTP server on ip:21 playing one script in a thread of its own.
 // Each step is a string (any bytes, any length):

@@ -30,6 +30,17 @@ std::string Visible(const std::string &s)
   return v.size() > 300 ? v.substr(0, 300) + "..." : v;
 }
 
+std::string Sin_puerto_21()
+{
+  sockaddr_in a{AF_INET, htons(21), {}, {}};
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), si = 1;
+  inet_pton(AF_INET, "127.0.9.9", &a.sin_addr);
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &si, sizeof si);
+  int r = bind(fd, (sockaddr *)&a, sizeof a), error = errno;
+  close(fd);
+  return r == 0 ? "" : std::string("cannot listen on 127.0.9.9:21 (") + strerror(error) + "): needs root, on Linux";
+}
+
 Servidor::Servidor(const std::string &ip, Guion guion, int limite_ms)
 {
   sockaddr_in a{AF_INET, htons(21), {}, {}};
