@@ -36,6 +36,10 @@ done
 echo "Servidor de demostracion en 127.0.0.2 (usuario demo, clave demo)."
 echo "quelt trabaja en $trabajo/local (con subir.txt para enviar);"
 echo "esa carpeta se borra al salir."
+echo "La sesion empieza en tipo A, que cambia los fines de linea: elige 3"
+echo "(tipo I) antes de traer datos.bin, o no llegaran sus 20000 bytes tal cual."
+echo "El menu muestra el directorio que da PWD; su respuesta no se ve."
+echo "Los nombres son de hasta 19 caracteres (usuario, directorio) o 39 (fichero)."
 cd "$trabajo/local"
 status=0
 "$fuentes/build/quelt" 127.0.0.2 || status=$?
