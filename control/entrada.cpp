@@ -34,7 +34,7 @@ static void Esperar_tecla(void)
 
 	p[0].fd = fileno(stdin);
 	p[0].events = POLLIN;
-	p[1].fd = controlL ? fileno(controlL) : -1;
+	p[1].fd = fileno(controlL);
 	p[1].events = POLLIN;
 	for (;;) {
 		if (poll(p, 2, espera) < 0) {
