@@ -3,22 +3,23 @@
 // control connection or of the input.
 #include <fstream>
 #include <gtest/gtest.h>
-#include <regex>
 
 #include "apoyo.h"
 
 TEST(Entrada, UsoONingunaConexion)
 {
+  // One line, that starts with visto; the system's reason after it is the C library's own.
   struct { std::vector<std::string> argv; std::string visto; } casos[] = {
       {{QUELT}, "Uso: quelt nombre del host\n"},
       {{QUELT, "127.0.1.2", "otro"}, "Uso: quelt nombre del host\n"},
-      {{QUELT, "nohay.invalid"}, "ERROR en gethostbyname: [^\n]+\n"},
-      {{QUELT, "127.0.1.3"}, "ERROR en connect: [^\n]+\n"},  // nobody listens there
+      {{QUELT, "nohay.invalid"}, "ERROR en gethostbyname: "},
+      {{QUELT, "127.0.1.3"}, "ERROR en connect: "},  // nobody listens there
   };
   for (auto &k : casos) {
     Terminal t(k.argv);
     EXPECT_EQ(t.fin(), 1);
-    EXPECT_TRUE(std::regex_match(t.pantalla(), std::regex(k.visto))) << t.pantalla();
+    std::string visto = t.pantalla();
+    EXPECT_TRUE(visto.rfind(k.visto, 0) == 0 && visto.find('\n') == visto.size() - 1) << visto;
   }
 }
 
