@@ -3,6 +3,7 @@
 
 #include <stdio.h>
 #include <netinet/in.h>
+#include <poll.h>
 
 #define TAM_BUFFER  1024   /* one reply line, listing line or data block */
 #define TAM_DIR     40     /* remote directory shown in the menu */
@@ -37,8 +38,8 @@ int  Abrir_ficheros(void);
 void Salir(void);
 void Enviar_comando(const char *formato, ...) __attribute__((format(printf, 1, 2)));
 void Error_en(const char *que);
+int  Sondear(struct pollfd *p, int n, int espera);
 void Comprobar_control(void);
-int  Control_pendiente(void);
 void Leer_avisos(void);
 int  Leer_linea(FILE *flujo);
 int  Leer_trozo(int *num, char *c, int *inicio);

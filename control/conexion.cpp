@@ -3,6 +3,7 @@
  * defined here, once. */
 #include <errno.h>
 #include <netdb.h>
+#include <poll.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -35,6 +36,21 @@ void Error_en(const char *que)
 	snprintf(texto, sizeof texto, "ERROR en %s", que);
 	errno = guardado;
 	perror(texto);
+}
+
+/* Polls the n descriptors of p for up to espera milliseconds (-1: no
+ * limit), starting again when a signal interrupts.  Returns what poll
+ * returns, or -1 after reporting the failure. */
+int Sondear(struct pollfd *p, int n, int espera)
+{
+	int listos;
+
+	while ((listos = poll(p, (nfds_t)n, espera)) < 0)
+		if (errno != EINTR) {
+			Error_en("poll");
+			return -1;
+		}
+	return listos;
 }
 
 /* Ends the process when the server has closed the control connection:

@@ -2,9 +2,7 @@
  * for a key it also watches the control connection, so that what the
  * server says meanwhile is shown at once. */
 #include <ctype.h>
-#include <errno.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <stdio.h>
 #include <unistd.h>
 
@@ -36,23 +34,12 @@ static void Esperar_tecla(void)
 	p[0].events = POLLIN;
 	p[1].fd = fileno(controlL);
 	p[1].events = POLLIN;
-	for (;;) {
-		if (poll(p, 2, espera) < 0) {
-			if (errno == EINTR)
-				continue;
-			Error_en("poll");
-			return;
-		}
-		if (p[0].revents)
-			return;
+	for (; Sondear(p, 2, espera) >= 0 && !p[0].revents; espera = -1)
 		if (p[1].revents) {
 			printf("\n");
 			Leer_avisos();
-			printf("%s", aviso_actual);
-			fflush(stdout);
+			Mostrar_aviso(aviso_actual);
 		}
-		espera = -1;
-	}
 }
 
 /* Returns the next character typed, or EOF once the input has ended.

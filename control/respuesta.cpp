@@ -1,6 +1,4 @@
 /* Reading the server's replies from the control connection. */
-#include <errno.h>
-#include <poll.h>
 #include <stdio.h>
 
 #include "comun.h"
@@ -78,16 +76,13 @@ int Respuesta(void)
 
 /* Tells whether the server has sent something not yet read, or closed the
  * connection.  controlL keeps no buffer, so all of it is in the socket. */
-int Control_pendiente(void)
+static int Control_pendiente(void)
 {
 	struct pollfd p;
 
 	p.fd = fileno(controlL);
 	p.events = POLLIN;
-	while (poll(&p, 1, 0) < 0)
-		if (errno != EINTR)
-			return 0;
-	return p.revents != 0;
+	return Sondear(&p, 1, 0) > 0;
 }
 
 /* Shows what the server has sent without being asked: a notice, a second
@@ -106,5 +101,4 @@ void Leer_avisos(void)
 		}
 		fwrite(buffer, 1, n, stdout);
 	}
-	fflush(stdout);
 }

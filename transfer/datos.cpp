@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/socket.h>
@@ -82,7 +81,7 @@ static int Del_servidor(int accept_fd, const char *texto_accept)
 {
 	char suya[INET_ADDRSTRLEN], servidor[INET_ADDRSTRLEN];
 
-	if (data_addr.sin_family == AF_INET && data_addr.sin_addr.s_addr == addr_servidor.s_addr)
+	if (data_addr.sin_addr.s_addr == addr_servidor.s_addr)
 		return 1;
 	close(accept_fd);
 	inet_ntop(AF_INET, &data_addr.sin_addr, suya, sizeof suya);
@@ -111,12 +110,8 @@ static int Esperar_conexion(const char *texto_accept, int *cierre)
 	for (;;) {
 		/* After the closing reply only a connection already waiting
 		 * is taken. */
-		if (poll(p, 2, *cierre ? 0 : -1) < 0) {
-			if (errno == EINTR)
-				continue;
-			Error_en("poll");
+		if (Sondear(p, 2, *cierre ? 0 : -1) < 0)
 			return -1;
-		}
 		/* A fast server connects, sends and reports before we look:
 		 * a pending connection always comes first. */
 		if (p[0].revents) {
@@ -137,7 +132,6 @@ static int Esperar_conexion(const char *texto_accept, int *cierre)
 			return -1;
 		if (p[1].revents) {
 			codigo = Respuesta();
-			Comprobar_control();
 			if (!Preliminar(codigo))
 				*cierre = 1;
 			if (!Preliminar(codigo) && !Completada(codigo))

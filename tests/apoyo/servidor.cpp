@@ -30,28 +30,32 @@ std::string Visible(const std::string &s)
   return v.size() > 300 ? v.substr(0, 300) + "..." : v;
 }
 
-std::string Sin_puerto_21()
+// A socket listening on ip:21, or -1 with the reason it cannot.
+static int Escuchar(const std::string &ip, std::string &por)
 {
   sockaddr_in a{AF_INET, htons(21), {}, {}};
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), si = 1;
-  inet_pton(AF_INET, "127.0.9.9", &a.sin_addr);
+  inet_pton(AF_INET, ip.c_str(), &a.sin_addr);
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &si, sizeof si);
-  int r = bind(fd, (sockaddr *)&a, sizeof a), error = errno;
+  if (bind(fd, (sockaddr *)&a, sizeof a) == 0 && listen(fd, 1) == 0) return fd;
+  por = strerror(errno);
   close(fd);
-  return r == 0 ? "" : std::string("cannot listen on 127.0.9.9:21 (") + strerror(error) + "): needs root, on Linux";
+  return -1;
+}
+
+std::string Sin_puerto_21()
+{
+  std::string por;
+  int fd = Escuchar("127.0.9.9", por);
+  if (fd >= 0) close(fd);
+  return fd >= 0 ? "" : "cannot listen on 127.0.9.9:21 (" + por + "): needs root, on Linux";
 }
 
 Servidor::Servidor(const std::string &ip, Guion guion, int limite_ms)
 {
-  sockaddr_in a{AF_INET, htons(21), {}, {}};
-  int escucha = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), si = 1;
-  inet_pton(AF_INET, ip.c_str(), &a.sin_addr);
-  setsockopt(escucha, SOL_SOCKET, SO_REUSEADDR, &si, sizeof si);
-  if (bind(escucha, (sockaddr *)&a, sizeof a) || listen(escucha, 1)) {
-    std::string por = strerror(errno);
-    close(escucha);
-    throw Fallo("cannot listen on " + ip + ":21: " + por);
-  }
+  std::string por;
+  int escucha = Escuchar(ip, por);
+  if (escucha < 0) throw Fallo("cannot listen on " + ip + ":21: " + por);
   hilo = std::thread([this, escucha, guion, ip, limite = steady_clock::now() + milliseconds(limite_ms)] {
     int control = -1, dato = -1;
     std::string paso;
