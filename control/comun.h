@@ -1,3 +1,10 @@
+/* quelt's table of contents: the sizes of every name and buffer, the
+ * state all the files share (defined once, in comun.cpp), and the
+ * functions one file calls in another, grouped by the folder that holds
+ * them.  Inside control/ the calls run one way, downwards: main.cpp over
+ * entrada.cpp (what the user types) and conexion.cpp (the connection and
+ * its commands), both over respuesta.cpp (the reply reader), over
+ * comun.cpp.  What a file uses only itself stays static there. */
 #ifndef COMUN_H
 #define COMUN_H
 
@@ -32,19 +39,30 @@ inline int Preliminar(int codigo) { return codigo >= 100 && codigo <= 199; }
 inline int Completada(int codigo) { return codigo >= 200 && codigo <= 299; }
 inline int Rechazada(int codigo)  { return codigo >= 500; }
 
-/* control/ */
-int  Conexion(const char *h);
-int  Abrir_ficheros(void);
-void Salir(void);
-void Enviar_comando(const char *formato, ...) __attribute__((format(printf, 1, 2)));
+/* Where the reading of one reply stands, from piece to piece. */
+struct Lectura {
+	int num;      /* code of the last line that carried one; 0 before */
+	char c;       /* the character after that code: a blank ends the reply */
+	int inicio;   /* whether the next piece starts a line */
+};
+#define LECTURA_NUEVA {0, '\0', 1}
+
+/* control/comun.cpp: below everything else */
 void Error_en(const char *que);
 int  Sondear(struct pollfd *p, int n, int espera);
+/* control/respuesta.cpp */
+int  Leer_linea(FILE *flujo);
+int  Leer_trozo(struct Lectura *l);
+int  Leer_respuesta(struct Lectura *l, int mostrar);
+int  Respuesta(void);
 void Comprobar_control(void);
 void Leer_avisos(void);
-int  Leer_linea(FILE *flujo);
-int  Leer_trozo(int *num, char *c, int *inicio);
-int  Leer_respuesta(int num, char c, int inicio, int mostrar);
-int  Respuesta(void);
+/* control/conexion.cpp */
+int  Conexion(const char *h);
+int  Abrir_ficheros(void);
+void Enviar_comando(const char *formato, ...) __attribute__((format(printf, 1, 2)));
+void Salir(void);
+/* control/entrada.cpp */
 void Mostrar_aviso(const char *texto);
 int  Leer_palabra(char *destino, size_t tam);
 int  Pedir_nombre(const char *aviso, char *destino, size_t tam);

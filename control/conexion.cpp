@@ -1,9 +1,6 @@
 /* The control connection: opening it, the two streams over it, sending
- * command lines and leaving.  The shared state of the whole program is
- * defined here, once. */
-#include <errno.h>
+ * command lines and leaving with QUIT. */
 #include <netdb.h>
-#include <poll.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -12,57 +9,6 @@
 #include <unistd.h>
 
 #include "comun.h"
-
-int sockfd = -1;
-FILE *controlE, *controlL;
-struct sockaddr_in dest_addr;
-struct in_addr addr_servidor;
-int data_sockfd = -1;
-struct sockaddr_in data_addr;
-FILE *datosL, *datosE;
-char buffer[TAM_BUFFER];
-char tipo = 'A';
-char dir_actual[TAM_DIR];
-
-/* Reports a failed call as "ERROR en <que>: <reason>" on standard error.
- * Standard output is flushed first so that the report lands after what
- * the user has already been shown. */
-void Error_en(const char *que)
-{
-	int guardado = errno;
-	char texto[80];
-
-	fflush(stdout);
-	snprintf(texto, sizeof texto, "ERROR en %s", que);
-	errno = guardado;
-	perror(texto);
-}
-
-/* Polls the n descriptors of p for up to espera milliseconds (-1: no
- * limit), starting again when a signal interrupts.  Returns what poll
- * returns, or -1 after reporting the failure. */
-int Sondear(struct pollfd *p, int n, int espera)
-{
-	int listos;
-
-	while ((listos = poll(p, (nfds_t)n, espera)) < 0)
-		if (errno != EINTR) {
-			Error_en("poll");
-			return -1;
-		}
-	return listos;
-}
-
-/* Ends the process when the server has closed the control connection:
- * nothing more can be asked of it, and going on would only pretend. */
-void Comprobar_control(void)
-{
-	if (feof(controlL) || ferror(controlL)) {
-		fflush(stdout);
-		fprintf(stderr, "ERROR en controlL: el servidor ha cerrado la conexion de control\n");
-		exit(1);
-	}
-}
 
 /* Sends one command line.  What the server said unasked is shown first,
  * so that the next reply read is this command's own.  The line is flushed
@@ -84,9 +30,11 @@ void Enviar_comando(const char *formato, ...)
 }
 
 /* Connects to the FTP port of host h.  Returns the descriptor, or -1 after
- * reporting.  On success dest_addr holds our own end of the connection,
- * which every data connection is later bound to, and addr_servidor the
- * server's address, the only one a data connection may come from. */
+ * reporting a failed lookup or connection.  On success dest_addr holds our
+ * own end of the connection, which every data connection is later bound
+ * to, and addr_servidor the server's address, the only one a data
+ * connection may come from.  Without our own end no transfer could ever
+ * be announced, so a failure to learn it ends the program. */
 int Conexion(const char *h)
 {
 	struct servent *serv;

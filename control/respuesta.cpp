@@ -1,11 +1,13 @@
-/* Reading the server's replies from the control connection. */
+/* The reply reader: the server's replies, piece by piece, from the
+ * control connection, and the lines of a listing. */
 #include <stdio.h>
+#include <stdlib.h>
 
 #include "comun.h"
 
 /* Reads one piece of a line from flujo into buffer: at most TAM_BUFFER - 1
  * bytes, ending after the first line feed, which is kept.  Returns the
- * number of bytes read (a piece may hold zero bytes, so the length is what
+ * number of bytes read (a piece may hold NUL bytes, so the length is what
  * counts), or -1 at end of stream or on an error before any byte. */
 int Leer_linea(FILE *flujo)
 {
@@ -23,55 +25,67 @@ int Leer_linea(FILE *flujo)
 /* Takes the reply code at the start of the line in buffer: leading white
  * space, then up to three characters of number, and the one character
  * after it.  A line that does not start with a number changes neither. */
-static void Analizar_linea(int *num, char *c)
+static void Analizar_linea(struct Lectura *l)
 {
 	int n;
 	char sep;
 
 	switch (sscanf(buffer, "%3d%c", &n, &sep)) {
 	case 2:
-		*c = sep;
+		l->c = sep;
 		/* fall through */
 	case 1:
-		*num = n;
+		l->num = n;
 	}
 }
 
-/* Reads the next piece of a reply line into buffer.  Only a piece that
- * starts a line (*inicio set) is parsed for the code num and separator c:
- * the rest of a long line is text, whatever digits it holds.  Returns the
- * piece's length, or -1 when the stream has ended. */
-int Leer_trozo(int *num, char *c, int *inicio)
+/* Reads the next piece of a reply into buffer.  Only a piece that starts
+ * a line is parsed for its code: the rest of a long line is text,
+ * whatever digits it holds.  Returns the piece's length, or -1 when the
+ * stream has ended. */
+int Leer_trozo(struct Lectura *l)
 {
 	int n;
 
 	if ((n = Leer_linea(controlL)) < 0)
 		return -1;
-	if (*inicio)
-		Analizar_linea(num, c);
-	*inicio = buffer[n - 1] == '\n';
+	if (l->inicio)
+		Analizar_linea(l);
+	l->inicio = buffer[n - 1] == '\n';
 	return n;
 }
 
-/* Goes on reading a reply whose lines so far gave the code num and the
- * separator c, inicio telling whether the last piece ended its line; shows
- * each piece when mostrar is set.  The reply ends with the line whose code
- * is followed by a blank.  Returns the last code parsed. */
-int Leer_respuesta(int num, char c, int inicio, int mostrar)
+/* Reads the rest of the reply that l stands in, showing each piece when
+ * mostrar is set.  The reply ends with the line whose code is followed by
+ * a blank.  Returns the last code parsed, 0 when no line carried one. */
+int Leer_respuesta(struct Lectura *l, int mostrar)
 {
 	int n;
 
-	while (!(inicio && c == ' ') && (n = Leer_trozo(&num, &c, &inicio)) >= 0)
+	while (!(l->inicio && l->c == ' ') && (n = Leer_trozo(l)) >= 0)
 		if (mostrar)
 			fwrite(buffer, 1, n, stdout);
-	return num;
+	return l->num;
 }
 
 /* Reads and shows one whole reply.  Returns its code, or 0 when the
  * connection ended before any line carried one. */
 int Respuesta(void)
 {
-	return Leer_respuesta(0, '\0', 1, 1);
+	struct Lectura l = LECTURA_NUEVA;
+
+	return Leer_respuesta(&l, 1);
+}
+
+/* Ends the process when the server has closed the control connection:
+ * nothing more can be asked of it, and going on would only pretend. */
+void Comprobar_control(void)
+{
+	if (feof(controlL) || ferror(controlL)) {
+		fflush(stdout);
+		fprintf(stderr, "ERROR en controlL: el servidor ha cerrado la conexion de control\n");
+		exit(1);
+	}
 }
 
 /* Tells whether the server has sent something not yet read, or closed the
@@ -87,15 +101,16 @@ static int Control_pendiente(void)
 
 /* Shows what the server has sent without being asked: a notice, a second
  * reply to one command, its last words before closing.  Read now, it is
- * not taken for the reply to the next command.  A connection the server
- * has closed ends the program. */
+ * not taken for the reply to the next command.  Whole lines are read
+ * while any are waiting; a connection the server has closed ends the
+ * program. */
 void Leer_avisos(void)
 {
-	int num = 0, inicio = 1, n;
-	char c = '\0';
+	struct Lectura l = LECTURA_NUEVA;
+	int n;
 
-	while (!inicio || Control_pendiente()) {
-		if ((n = Leer_trozo(&num, &c, &inicio)) < 0) {
+	while (!l.inicio || Control_pendiente()) {
+		if ((n = Leer_trozo(&l)) < 0) {
 			Comprobar_control();
 			break;
 		}

@@ -37,16 +37,16 @@ static void Copiar_directorio(int n)
  * the next command gets its own. */
 void Directorio(void)
 {
-	int n, num = 0, inicio = 1;
-	char c = '\0';
+	struct Lectura l = LECTURA_NUEVA;
+	int n;
 
 	Enviar_comando("PWD\r\n");
-	if ((n = Leer_trozo(&num, &c, &inicio)) < 0) {
+	if ((n = Leer_trozo(&l)) < 0) {
 		strcpy(dir_actual, DESCONOCIDO);
 		return;
 	}
 	Copiar_directorio(n);
-	Leer_respuesta(num, c, inicio, 0);
+	Leer_respuesta(&l, 0);
 }
 
 /* Menu entry 1: CWD to a directory the user names, then PWD, so that the
