@@ -1,7 +1,10 @@
 /* The reply reader: the server's replies, piece by piece, from the
  * control connection, and the lines of a listing. */
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
 
 #include "comun.h"
 
@@ -20,6 +23,36 @@ int Leer_linea(FILE *flujo)
 	}
 	buffer[n] = '\0';
 	return n == 0 ? -1 : n;
+}
+
+/* The same piece as Leer_linea, read from controlL with a few calls, not
+ * one a byte.  controlL keeps no buffer, so that every byte not yet read
+ * stays in the socket, where poll sees it; the bytes that have arrived are
+ * looked at there (MSG_PEEK) and only those up to the line feed are taken,
+ * so what follows the piece stays where it was.  Where nothing can be
+ * looked at (the end, a failure) one byte is asked of stdio, which then
+ * marks controlL for Comprobar_control. */
+static int Leer_linea_control(void)
+{
+	size_t n = 0, k, leidos;
+	ssize_t vistos;
+	const char *fin;
+
+	while (n < TAM_BUFFER - 1 && (n == 0 || buffer[n - 1] != '\n')) {
+		vistos = recv(fileno(controlL), buffer + n, TAM_BUFFER - 1 - n, MSG_PEEK);
+		if (vistos < 0 && errno == EINTR)
+			continue;
+		k = 1;
+		if (vistos > 0) {
+			fin = (const char *)memchr(buffer + n, '\n', (size_t)vistos);
+			k = fin ? (size_t)(fin + 1 - (buffer + n)) : (size_t)vistos;
+		}
+		n += leidos = fread(buffer + n, 1, k, controlL);
+		if (leidos < k)
+			break;
+	}
+	buffer[n] = '\0';
+	return n == 0 ? -1 : (int)n;
 }
 
 /* Takes the reply code at the start of the line in buffer: leading white
@@ -47,7 +80,7 @@ int Leer_trozo(struct Lectura *l)
 {
 	int n;
 
-	if ((n = Leer_linea(controlL)) < 0)
+	if ((n = Leer_linea_control()) < 0)
 		return -1;
 	if (l->inicio)
 		Analizar_linea(l);

@@ -1,10 +1,13 @@
 // Arbitrary bytes as the server's reply stream, read reply after reply by
-// Respuesta until the stream ends.  Every byte must be shown exactly once
-// and in order, the line buffer must stay terminated, and a code is never
-// more than three characters of number.
+// Respuesta until the stream ends.  They come through a socket, as from a
+// server, over the streams quelt lays on its control connection.  Every
+// byte must be shown exactly once and in order, the line buffer must stay
+// terminated, and a code is never more than three characters of number.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "comun.h"
 
@@ -14,12 +17,19 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *datos, size_t tam)
 {
-	static char salida[1 << 20];
+	static char salida[1 << 16];
+	int sv[2];
+	// What a socket pair takes without a reader: the whole input is
+	// written before the first reply is read.
 	if (tam == 0 || tam >= sizeof salida)
 		return 0;
-	controlL = fmemopen(const_cast<uint8_t *>(datos), tam, "r");
+	EXIGIR(socketpair(AF_UNIX, SOCK_STREAM, 0, sv) == 0);
+	EXIGIR(write(sv[1], datos, tam) == (ssize_t)tam);
+	close(sv[1]);
+	sockfd = sv[0];
+	EXIGIR(Abrir_ficheros() == 1);
 	FILE *pantalla = fmemopen(salida, sizeof salida, "w");
-	EXIGIR(controlL && pantalla);
+	EXIGIR(pantalla);
 	setvbuf(pantalla, nullptr, _IONBF, 0);   // no NUL written after the bytes
 	FILE *anterior = stdout;
 	stdout = pantalla;
@@ -32,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *datos, size_t tam)
 	stdout = anterior;
 	fclose(pantalla);
 	fclose(controlL);
-	controlL = nullptr;
+	fclose(controlE);
+	controlL = controlE = nullptr;
 	EXIGIR(mostrados == (long)tam && memcmp(salida, datos, tam) == 0);
 	return 0;
 }

@@ -39,13 +39,15 @@ TEST(Respuesta, FinCodigoYTextoMostrado)
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sv), 0);
     ASSERT_EQ(write(sv[1], k.llega.data(), k.llega.size()), (ssize_t)k.llega.size());
     close(sv[1]);
-    controlL = fdopen(sv[0], "r+");
+    sockfd = sv[0];  // the streams quelt lays over its control connection
+    ASSERT_EQ(Abrir_ficheros(), 1);
     fflush(stdout);
     testing::internal::CaptureStdout();
     int codigo = Respuesta();
     fflush(stdout);
     std::string mostrado = testing::internal::GetCapturedStdout();
     fclose(controlL);
+    fclose(controlE);
     EXPECT_EQ(codigo, k.codigo) << Visible(k.llega);
     EXPECT_EQ(mostrado, k.mostrado) << Visible(k.llega);
   }
