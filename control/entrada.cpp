@@ -1,6 +1,8 @@
 /* What the user types: words, names and the password.  While quelt waits
  * for a key it also watches the control connection, so that what the
- * server says meanwhile is shown at once. */
+ * server says meanwhile is shown at once.  The one prompt not watched is
+ * the password's at a terminal: getpass reads the terminal itself, with
+ * echo off, and gives nothing back until the line is typed. */
 #include <ctype.h>
 #include <fcntl.h>
 #include <stdio.h>

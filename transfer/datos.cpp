@@ -10,6 +10,17 @@
 
 #include "comun.h"
 
+/* Turns O_NONBLOCK on (si set) or off for fd, keeping its other flags.
+ * Returns what fcntl returns. */
+static int Sin_espera(int fd, int si)
+{
+	int flags = fcntl(fd, F_GETFL);
+
+	if (flags == -1)
+		return -1;
+	return fcntl(fd, F_SETFL, si ? flags | O_NONBLOCK : flags & ~O_NONBLOCK);
+}
+
 /* Opens a listening socket on our own address of the control connection,
  * on a port the system chooses, and announces it with PORT.  The socket
  * does not block: a connection that is reset between poll and accept
@@ -39,7 +50,7 @@ int Conexion_datos(void)
 		Error_en("listen");
 		goto fallo;
 	}
-	if (fcntl(data_sockfd, F_SETFL, O_NONBLOCK) == -1) {
+	if (Sin_espera(data_sockfd, 1) == -1) {
 		Error_en("fcntl para data_sockfd");
 		goto fallo;
 	}
@@ -62,9 +73,7 @@ fallo:
  * on to the connections it accepts, and the copy loops expect to wait. */
 static int Bloqueante(int accept_fd)
 {
-	int flags = fcntl(accept_fd, F_GETFL);
-
-	if (flags == -1 || fcntl(accept_fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
+	if (Sin_espera(accept_fd, 0) == -1) {
 		Error_en("fcntl");
 		close(accept_fd);
 		return -1;

@@ -100,8 +100,9 @@ int Put(const char *fichero)
 		return 0;
 	}
 	setvbuf(fich, buf_fichero, _IOFBF, sizeof buf_fichero);
-	/* Unbuffered, so that each block leaves at once, before the next is
-	 * read. */
+	/* Unbuffered: each block goes to the kernel as soon as it is read, so
+	 * that no more of the file than the one block is ever held here, and a
+	 * connection the server has cut fails the very write that meets it. */
 	setvbuf(datosE, NULL, _IONBF, 0);
 	while ((n_leidos = fread(buffer, 1, sizeof buffer, fich)) > 0) {
 		if (fwrite(buffer, 1, n_leidos, datosE) != n_leidos) {
