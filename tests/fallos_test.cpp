@@ -25,7 +25,14 @@ static std::string Lineas(int n)
   return s + "214 fin\r\n";
 }
 
-struct Caso { const char *nombre; Guion servidor; Dialogo usuario; int estado; std::string mensaje; };
+struct Caso {
+  const char *nombre; Guion servidor; Dialogo usuario; int estado; std::string mensaje;
+  std::vector<std::string> delante = {};  // what runs quelt
+};
+// No descriptor left for the data connection: 0-2, the control socket, its
+// reading copy and the listening socket take all six.
+static const std::vector<std::string> SEIS = {"prlimit", "--nofile=6", "--"};
+static const std::string LLENO(66 << 10, 'l');  // more than the local file's buffer
 
 static const Caso casos[] = {
     // The server closes the control connection.
@@ -62,6 +69,13 @@ static const Caso casos[] = {
     // The server resets the data connection; the control connection lives on.
     {"RST en RETR", LOGIN + PORT + Guion{"< RETR f", "> 150 va\r\n", "dconnect", "dsend " + MEGA, "dreset", "> 426 cortada\r\n"} + AYUDA_S,
      TECLEO + Orden("4\n", "f") + Dialogo{{"426 cortada\r\n", ""}} + AYUDA_U, 0, "ERROR en datosL"},
+    {"accept sin descriptores", LOGIN + PORT + Guion{"< RETR f", "> 150 va\r\n", "dconnect", "dsend abc", "dclose", "> 226 cerrada\r\n"} + AYUDA_S,
+     TECLEO + Orden("4\n", "f") + Dialogo{{"ERROR en accept para get: ", ""}} + AYUDA_U, 0, "226 cerrada\r\n\nMENU", SEIS},
+    // The local file cannot be written: mid-copy, or only when it is closed.
+    {"RETR a /dev/full", LOGIN + PORT + Guion{"< RETR lleno", "> 150 va\r\n", "dconnect", "dsend " + LLENO, "dclose", "> 226 fin\r\n"} + AYUDA_S,
+     TECLEO + Orden("4\n", "lleno") + AYUDA_U, 0, "ERROR en lleno: "},
+    {"RETR corto a /dev/full", LOGIN + PORT + Guion{"< RETR lleno", "> 150 va\r\n", "dconnect", "dsend abc", "dclose", "> 226 fin\r\n"} + AYUDA_S,
+     TECLEO + Orden("4\n", "lleno") + AYUDA_U, 0, "ERROR en lleno: "},
     {"RST en STOR", LOGIN + PORT + Guion{"< STOR g", "> 150 va\r\n", "dconnect", "pause 300", "dreset", "> 426 cortada\r\n"} + AYUDA_S,
      TECLEO + Orden("5\n", "g") + Dialogo{{"426 cortada\r\n", ""}} + AYUDA_U, 0, "ERROR en datosE"},
     // Hostile replies.
@@ -75,6 +89,7 @@ static const Caso casos[] = {
     {"RETR 1500", LOGIN + PORT + Guion{"< RETR f", "> 1500 x\r\n550 no\r\n"} + AYUDA_S, TECLEO + Orden("4\n", "f") + AYUDA_U, 0, "550 no"},
     {"LIST +15", LOGIN + PORT + Guion{"< LIST", "> +15 x\r\n"} + AYUDA_S, TECLEO + Orden("2\n") + AYUDA_U, 0, "+15 x"},
     {"saludo sin fin", {"> 220 Hola", "close"}, {}, 1, "220 Hola" + CERRADA},
+    {"codigo a trozos", LOGIN + Guion{"< HELP", "> 21", "pause 100", "> 4 x\r\n"} + AYUDA_S, TECLEO + Orden("6\n") + AYUDA_U, 0, "6\n214 x\r\n\nMENU"},
     {"HELP sin fin", LOGIN + Guion{"< HELP", "> 214 sin fin", "close"}, TECLEO + Orden("6\n"), 1, CERRADA},
     // Hostile input at every prompt.
     {"Nombre: fin", HOLA + QUIT, {{"Nombre: ", "\x04"}}, 1, "se ha terminado antes del login"},
@@ -111,6 +126,7 @@ static std::string Ficheros()
     dir = Carpeta();
     std::ofstream(dir + "/s") << "subida\n";
     std::ofstream(dir + "/g") << std::string(32 << 20, 'g');
+    std::filesystem::create_symlink("/dev/full", dir + "/lleno");
   }
   return dir;
 }
@@ -121,7 +137,7 @@ TEST(Fallos, CadaCasoTerminaOSigueComoDebe)
   int n = 0;
   for (const Caso &k : casos) {
     SCOPED_TRACE(k.nombre);
-    Resultado r = Sesion("127.0.5." + std::to_string(++n), k.servidor, k.usuario, k.estado, Ficheros(), 10000);
+    Resultado r = Sesion("127.0.5." + std::to_string(++n), k.servidor, k.usuario, k.estado, Ficheros(), 10000, k.delante);
     EXPECT_NE(r.pantalla.find(k.mensaje), std::string::npos) << Visible(r.pantalla);
   }
 }

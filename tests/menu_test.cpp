@@ -51,6 +51,8 @@ TEST(Menu, DirectorioDeLaRespuestaAPwd)
 {
   NECESITA_PUERTO_21();
   const std::string d39 = "/" + std::string(38, 'a'), d40 = "/" + std::string(39, 'b');
+  // The closing quote as the last byte of the first 1023-byte piece, or just past it.
+  auto limite = [](int n) { return "257 \"" + std::string(n, 'q') + "\"\r\n"; };
   struct { std::string pwd, dir; } casos[] = {
       {"257 \"/a b\" es el directorio\r\n", "/a b"},
       {"257 \"/x\"\"y\" con comillas\r\n", "/x"},
@@ -63,6 +65,9 @@ TEST(Menu, DirectorioDeLaRespuestaAPwd)
       {"257-\"/m\" primera\r\n segunda\r\n257 fin\r\n", "/m"},
       {"257 \"/larga\" " + std::string(1500, 'z') + "\r\n", "/larga"},
       {"257-\"/larga\" " + std::string(1500, 'z') + "\r\n257 fin\r\n", "/larga"},
+      {limite(1017), std::string(36, 'q') + "..."},
+      {limite(1018), "(desconocido)"},
+      {limite(1019), "(desconocido)"},
   };
   for (auto &k : casos)
     Probar("127.0.1.9", k.pwd, {"< HELP", "> 214 Ayuda\r\n"}, {{"Opcion: ", "6\n"}, {"Opcion: ", "0\n"}},

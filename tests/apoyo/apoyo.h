@@ -89,7 +89,8 @@ inline const Guion PORT = {"< PORT *", "> 200 ok\r\n"}, QUIT = {"< QUIT", "> 221
                    AYUDA = {"< HELP", "> 214 ayuda\r\n"};
 
 // One run of quelt on ip against a Servidor there playing guion, in folder
-// dir: types the dialogue, then waits for the end.  Fails the test when the
+// dir, through the command delante when one is given (such as prlimit):
+// types the dialogue, then waits for the end.  Fails the test when the
 // script goes wrong, quelt ends with another status, a text shows more
 // often than it was waited for, or a command line lacks its CR LF.
 struct Resultado {
@@ -97,7 +98,7 @@ struct Resultado {
   std::vector<std::string> lineas, datos;
 };
 Resultado Sesion(const std::string &ip, const Guion &guion, const Dialogo &dialogo, int estado = 0,
-                 const std::string &dir = ".", int ms = 5000);
+                 const std::string &dir = ".", int ms = 5000, std::vector<std::string> delante = {});
 
 // A scratch folder, removed when the test program ends; a whole file.
 std::string Carpeta();

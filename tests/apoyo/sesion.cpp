@@ -25,10 +25,11 @@ bool Teclear(Terminal &t, const Dialogo &dialogo, int ms)
 }
 
 Resultado Sesion(const std::string &ip, const Guion &guion, const Dialogo &dialogo, int estado,
-                 const std::string &dir, int ms)
+                 const std::string &dir, int ms, std::vector<std::string> delante)
 {
   Servidor s(ip, guion, 2 * ms);
-  Terminal t({QUELT, ip}, dir);
+  delante.insert(delante.end(), {QUELT, ip});
+  Terminal t(delante, dir);
   bool tecleado = Teclear(t, dialogo, ms);
   if (!tecleado) t.cerrar();
   Resultado r;

@@ -21,15 +21,18 @@ std::string Programa()
 
 Terminal::Terminal(const std::vector<std::string> &argv, const std::string &dir)
 {
+  // Built before the fork: the child of a threaded process (the scripted
+  // server runs in a thread) must not allocate.
+  std::vector<char *> a;
+  for (auto &s : argv) a.push_back(const_cast<char *>(s.c_str()));
+  a.push_back(nullptr);
   if ((pid = forkpty(&maestro, nullptr, nullptr, nullptr)) < 0) throw std::runtime_error("forkpty");
   if (pid == 0) {
     termios tm;  // line ends reach the screen as the program writes them
     tcgetattr(0, &tm);
     tm.c_oflag &= ~ONLCR;
     tcsetattr(0, TCSANOW, &tm);
-    std::vector<char *> a;
-    for (auto &s : argv) a.push_back(const_cast<char *>(s.c_str()));
-    a.push_back(nullptr);
+    closefrom(3);  // the terminal alone, as a login shell leaves it
     if (chdir(dir.c_str()) == 0) execvp(a[0], a.data());
     perror("exec");
     _exit(127);
