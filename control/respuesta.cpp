@@ -72,32 +72,67 @@ static void Analizar_linea(struct Lectura *l)
 	}
 }
 
-/* Reads the next piece of a reply into buffer.  Only a piece that starts
- * a line is parsed for its code: the rest of a long line is text,
- * whatever digits it holds.  Returns the piece's length, or -1 when the
- * stream has ended. */
+/* Takes the n-byte piece now in buffer into the reply that l stands in.
+ * Only a piece that starts a line is parsed for its code: the rest of a
+ * long line is text, whatever digits it holds. */
+static void Tomar_trozo(struct Lectura *l, size_t n)
+{
+	if (l->inicio)
+		Analizar_linea(l);
+	l->inicio = buffer[n - 1] == '\n';
+}
+
+/* Reads the next piece of a reply into buffer.  Returns the piece's
+ * length, or -1 when the stream has ended. */
 int Leer_trozo(struct Lectura *l)
 {
 	int n;
 
 	if ((n = Leer_linea_control()) < 0)
 		return -1;
-	if (l->inicio)
-		Analizar_linea(l);
-	l->inicio = buffer[n - 1] == '\n';
+	Tomar_trozo(l, (size_t)n);
 	return n;
 }
 
 /* Reads the rest of the reply that l stands in, showing each piece when
  * mostrar is set.  The reply ends with the line whose code is followed by
- * a blank.  Returns the last code parsed, 0 when no line carried one. */
+ * a blank.  Returns the last code parsed, 0 when no line carried one.
+ * A long reply is not read a piece at a time: the whole pieces that have
+ * arrived are looked at together in the socket and taken out with one
+ * read, up to the end of the reply and never past it, so that what the
+ * server says next still waits there for the watch. */
 int Leer_respuesta(struct Lectura *l, int mostrar)
 {
-	int n;
+	static char llegado[1 << 16];
+	ssize_t vistos;
+	size_t hecho, n;
+	const char *fin;
 
-	while (!(l->inicio && l->c == ' ') && (n = Leer_trozo(l)) >= 0)
+	while (!(l->inicio && l->c == ' ')) {
+		vistos = recv(fileno(controlL), llegado, sizeof llegado, MSG_PEEK);
+		for (hecho = 0; vistos > 0 && !(l->inicio && l->c == ' '); hecho += n) {
+			n = (size_t)vistos - hecho;
+			fin = (const char *)memchr(llegado + hecho, '\n', n < TAM_BUFFER - 1 ? n : TAM_BUFFER - 1);
+			if (fin == NULL && n < TAM_BUFFER - 1)
+				break;   /* the rest of this piece is still on its way */
+			n = fin ? (size_t)(fin + 1 - (llegado + hecho)) : TAM_BUFFER - 1;
+			memcpy(buffer, llegado + hecho, n);
+			buffer[n] = '\0';
+			Tomar_trozo(l, n);
+			if (mostrar)
+				fwrite(buffer, 1, n, stdout);
+		}
+		if (hecho > 0) {
+			if (fread(llegado, 1, hecho, controlL) < hecho)
+				break;
+			continue;
+		}
+		/* Nothing whole has arrived (or the end has): one piece, waited for. */
+		if ((vistos = Leer_trozo(l)) < 0)
+			break;
 		if (mostrar)
-			fwrite(buffer, 1, n, stdout);
+			fwrite(buffer, 1, (size_t)vistos, stdout);
+	}
 	return l->num;
 }
 
