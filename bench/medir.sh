@@ -36,13 +36,14 @@ printf '%s\n' listen=YES listen_ipv6=NO listen_address=127.0.6.1 listen_port=21 
   "anon_root=$B/raiz" ftp_username=ftp "secure_chroot_dir=$B/vacio" xferlog_enable=YES \
   "vsftpd_log_file=$B/vsftpd.log" >"$B/vsftpd.conf"
 /usr/sbin/vsftpd "$B/vsftpd.conf" >"$B/servidores.log" 2>&1 & pids+=($!)
-# pyftpdlib, whose HELP answers 100,000 lines of 100 bytes.
+# pyftpdlib, whose HELP answers 100,000 lines of 100 bytes, made once at start.
 /usr/bin/python3 -c '
 import sys
 from pyftpdlib import authorizers, handlers, servers
+AYUDA = "".join("214-%094d\r\n" % i for i in range(100000)) + "214 fin\r\n"
 class Ayuda(handlers.FTPHandler):
     def ftp_HELP(self, linea):
-        self.push("".join("214-%094d\r\n" % i for i in range(100000)) + "214 fin\r\n")
+        self.push(AYUDA)
 Ayuda.authorizer = authorizers.DummyAuthorizer()
 Ayuda.authorizer.add_anonymous(sys.argv[1])
 servers.FTPServer(("127.0.6.2", 21), Ayuda).serve_forever()' "$B/vacio" >>"$B/servidores.log" 2>&1 & pids+=($!)
@@ -53,9 +54,9 @@ done
 
 # The last line of the next reply on descriptor 3, into r.
 respuesta() { while IFS= read -r -t 60 r <&3 && [[ ! $r =~ ^[0-9]{3}' ' ]]; do :; done; }
-# The 1 KiB-write ceiling: a STOR of our own whose data dd sends with one
-# write() per 1 KiB block, as a client must that hands each block to the
-# kernel on its own.
+# The 1 KiB-write ceiling: a STOR of our own (passive: bash cannot listen)
+# whose data dd sends with one write() per 1 KiB block, as a client must
+# that hands each block to the kernel on its own.
 techo() {
   local r o
   exec 3<>/dev/tcp/127.0.6.1/21 && respuesta
@@ -91,8 +92,7 @@ comprobar() {
     qnul|cnul) grep -q "OK DOWNLOAD: .*\"/datos\", $TAM bytes," "$B/vsftpd.log" ;;
     qput|cput|techo) cmp -s "$B/raiz/datos" "$B/raiz/sub/envio" ;;
   esac || return 1
-  rm -f "$B/pendiente" "$B"/{q,c}/datos "$B/raiz/sub/envio"
-  : >"$B/vsftpd.log"
+  rm -f "$B/pendiente" "$B"/{q,c}/datos "$B/raiz/sub/envio" && : >"$B/vsftpd.log"
   [ -z "${1:-}" ] || echo "$1" >"$B/pendiente"
 }
 export -f respuesta techo correr comprobar
@@ -108,8 +108,7 @@ informe() {
     END {
       printf "\n%.0f MiB, %d rounds: MB/s median [min-max]; CPU s (user+system, mean); peak RSS MiB\n", n / 1048576, r
       printf "  %-22s %17s %17s %10s %6s %6s %6s %6s\n", "", "quelt MB/s", "curl MB/s", "quelt/curl", "CPU q", "CPU c", "RSS q", "RSS c"
-      split("download to file,download to /dev/null,upload", nombre, ",")
-      split("get nul put", k, " ")
+      split("download to file,download to /dev/null,upload", nombre, ","); split("get nul put", k)
       for (i = 1; i <= 3; i++)
         printf "  %-22s %17s %17s %9.2fx %6.2f %6.2f %6.2f %6.2f\n", nombre[i], mbs("q" k[i], n), mbs("c" k[i], n),
           t["c" k[i]] / t["q" k[i]], u["q" k[i]] + s["q" k[i]], u["c" k[i]] + s["c" k[i]], rss["q" k[i]], rss["c" k[i]]
@@ -118,7 +117,7 @@ informe() {
       if ("ayuda" in t)
         printf "  %-22s %17s   user %.2f s, system %.2f s, peak RSS %.2f MiB\n", "10 MB HELP reply",
           mbs("ayuda", 100000 * 100 + 9), u["ayuda"], s["ayuda"], rss["ayuda"]
-      print n / 1048576, n / t["qget"] / 1e6, n / t["cget"] / 1e6, n / t["qput"] / 1e6, n / t["cput"] / 1e6 >> dat
+      print n / 1048576, n / t["qget"] / 1e6, n / t["cget"] / 1e6, n / t["qput"] / 1e6, n / t["cput"] / 1e6, n / t["techo"] / 1e6 >> dat
     }' "$B/tiempos.csv" "$B"/*.t
 }
 
@@ -139,8 +138,10 @@ for tam in $tamanos; do
   args=()
   for c in "${casos[@]}"; do args+=(--prepare "comprobar $c" "correr $c"); done
   rm -f "$B"/*.t
-  hyperfine -S bash --style none -r "$rondas" --cleanup comprobar --export-csv "$B/tiempos.csv" "${args[@]}" ||
-    { c=$(<"$B/pendiente"); echo "medir: $c: failed, or its copy differs" >&2; cat "$B/$c.salida" >&2; exit 1; }
+  # Its warnings of outliers are left out: the table shows the range.
+  hyperfine -S bash --style none -r "$rondas" --cleanup comprobar --export-csv "$B/tiempos.csv" "${args[@]}" \
+    2>"$B/hyperfine.log" || { c=$(cat "$B/pendiente" 2>/dev/null) || true; cat "$B/hyperfine.log" "$B/$c.salida" >&2
+      echo "medir: ${c:-hyperfine} failed, or its copy differs" >&2; exit 1; }
   informe
 done
 [ -z "$grafica" ] || gnuplot <<FIN
@@ -149,5 +150,6 @@ set title "quelt and curl against vsftpd on loopback, active mode, type I ($(dat
 set xlabel "file size (MiB)"; set logscale x 2; set xtics (1, 4, 16, 64, 256, 1024); set yrange [0:*]
 set ylabel "MB/s, whole process (start, login, transfer, QUIT)"
 plot for [i=2:5] "$B/grafica.dat" using 1:i with linespoints lw 2 lc 1 + i % 2 dt 1 + (i > 3) pt 5 + 2 * (i > 3) \
-  title (i == 2 ? "quelt download" : i == 3 ? "curl download" : i == 4 ? "quelt upload" : "curl upload")
+  title (i == 2 ? "quelt download" : i == 3 ? "curl download" : i == 4 ? "quelt upload" : "curl upload"), \
+  "" using 1:6 with lines lw 1.5 dt 3 lc "gray30" title "1 KiB-write ceiling"
 FIN
