@@ -7,6 +7,7 @@
 #   bash bench/medir.sh --grafica [ROUNDS]   1 MiB to 1 GiB, drawn into bench/grafica.png
 # It fails on a failed transfer or a copy that differs, never on speed.
 set -euo pipefail
+QUELT=${QUELT:+$(realpath -e "$QUELT")}
 cd "$(dirname "$0")/.."
 grafica=
 if [ "${1:-}" = --grafica ]; then grafica=bench/grafica.png; set -- "1M 4M 16M 64M 256M 1G" "${2:-5}"; fi
@@ -16,12 +17,11 @@ tamanos=${1:-1G} rondas=${2:-7}
 instalar cmake ninja-build g++ hyperfine time vsftpd curl python3-pyftpdlib ${grafica:+gnuplot-nox}
 if [ -z "${QUELT:-}" ]; then
   cmake -S . -B build-medir -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
-  cmake --build build-medir >/dev/null
-  QUELT=build-medir/quelt
+  cmake --build build-medir >/dev/null && QUELT=$PWD/build-medir/quelt
 fi
 escucha() { (exec 3<>"/dev/tcp/$1/21") 2>/dev/null; }
 for ip in 127.0.6.1 127.0.6.2; do ! escucha $ip || { echo "medir: something listens on $ip:21" >&2; exit 1; }; done
-QUELT=$(realpath "$QUELT") B=$(mktemp -d /dev/shm/quelt-medir.XXXXXX) pids=()
+B=$(mktemp -d /dev/shm/quelt-medir.XXXXXX) pids=()
 export QUELT B TAM
 trap 'kill "${pids[@]}" 2>/dev/null; wait; rm -rf "$B"' EXIT
 trap 'exit 1' INT TERM
