@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
-# Builds quelt, starts a local FTP server on 127.0.0.2 (user demo, password
-# demo) that serves a copy of demo/muestra, runs quelt against it, and stops
-# the server when quelt ends.  Installs first whatever this machine lacks.
+# Builds quelt alone (without the tests, so without GoogleTest), starts a
+# local FTP server on 127.0.0.2 (user demo, password demo) that serves a
+# copy of demo/muestra, runs quelt against it, and stops the server when
+# quelt ends.  Installs first whatever this machine lacks.
 set -euo pipefail
 cd "$(dirname "$0")"
 fuentes=$PWD
 
 . ./instalar.sh
-instalar cmake ninja-build g++ libgtest-dev python3-pyftpdlib
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --target quelt >/dev/null
+instalar cmake ninja-build g++ python3-pyftpdlib
+cmake --preset demo >/dev/null
+cmake --build --preset demo >/dev/null
 
 if (exec 3<>/dev/tcp/127.0.0.2/21) 2>/dev/null; then
   echo "Ya hay un servidor en 127.0.0.2:21; paralo antes de la demostracion." >&2
@@ -42,5 +43,5 @@ echo "El menu muestra el directorio que da PWD; su respuesta no se ve."
 echo "Los nombres son de hasta 19 caracteres (usuario, directorio) o 39 (fichero)."
 cd "$trabajo/local"
 status=0
-"$fuentes/build/quelt" 127.0.0.2 || status=$?
+"$fuentes/build-demo/quelt" 127.0.0.2 || status=$?
 exit $status
