@@ -25,6 +25,18 @@ int Leer_linea(FILE *flujo)
 	return n == 0 ? -1 : n;
 }
 
+/* The length of the piece at p, of the n bytes there, when at most cabe
+ * bytes fit: through its line feed, or cabe bytes of a longer line.  0
+ * while the piece is not whole yet. */
+static size_t Largo_trozo(const char *p, size_t n, size_t cabe)
+{
+	const char *fin = (const char *)memchr(p, '\n', n < cabe ? n : cabe);
+
+	if (fin != NULL)
+		return (size_t)(fin + 1 - p);
+	return n >= cabe ? cabe : 0;
+}
+
 /* The same piece as Leer_linea, read from controlL with a few calls, not
  * one a byte.  controlL keeps no buffer, so that every byte not yet read
  * stays in the socket, where poll sees it; the bytes that have arrived are
@@ -36,17 +48,15 @@ static int Leer_linea_control(void)
 {
 	size_t n = 0, k, leidos;
 	ssize_t vistos;
-	const char *fin;
 
 	while (n < TAM_BUFFER - 1 && (n == 0 || buffer[n - 1] != '\n')) {
 		vistos = recv(fileno(controlL), buffer + n, TAM_BUFFER - 1 - n, MSG_PEEK);
 		if (vistos < 0 && errno == EINTR)
 			continue;
+		/* A piece not yet whole is taken as far as it has come. */
 		k = 1;
-		if (vistos > 0) {
-			fin = (const char *)memchr(buffer + n, '\n', (size_t)vistos);
-			k = fin ? (size_t)(fin + 1 - (buffer + n)) : (size_t)vistos;
-		}
+		if (vistos > 0 && (k = Largo_trozo(buffer + n, (size_t)vistos, TAM_BUFFER - 1 - n)) == 0)
+			k = (size_t)vistos;
 		n += leidos = fread(buffer + n, 1, k, controlL);
 		if (leidos < k)
 			break;
@@ -106,16 +116,13 @@ int Leer_respuesta(struct Lectura *l, int mostrar)
 	static char llegado[1 << 16];
 	ssize_t vistos;
 	size_t hecho, n;
-	const char *fin;
+	int largo;
 
 	while (!(l->inicio && l->c == ' ')) {
 		vistos = recv(fileno(controlL), llegado, sizeof llegado, MSG_PEEK);
 		for (hecho = 0; vistos > 0 && !(l->inicio && l->c == ' '); hecho += n) {
-			n = (size_t)vistos - hecho;
-			fin = (const char *)memchr(llegado + hecho, '\n', n < TAM_BUFFER - 1 ? n : TAM_BUFFER - 1);
-			if (fin == NULL && n < TAM_BUFFER - 1)
+			if ((n = Largo_trozo(llegado + hecho, (size_t)vistos - hecho, TAM_BUFFER - 1)) == 0)
 				break;   /* the rest of this piece is still on its way */
-			n = fin ? (size_t)(fin + 1 - (llegado + hecho)) : TAM_BUFFER - 1;
 			memcpy(buffer, llegado + hecho, n);
 			buffer[n] = '\0';
 			Tomar_trozo(l, n);
@@ -128,10 +135,10 @@ int Leer_respuesta(struct Lectura *l, int mostrar)
 			continue;
 		}
 		/* Nothing whole has arrived (or the end has): one piece, waited for. */
-		if ((vistos = Leer_trozo(l)) < 0)
+		if ((largo = Leer_trozo(l)) < 0)
 			break;
 		if (mostrar)
-			fwrite(buffer, 1, (size_t)vistos, stdout);
+			fwrite(buffer, 1, (size_t)largo, stdout);
 	}
 	return l->num;
 }
