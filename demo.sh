@@ -12,27 +12,17 @@ instalar cmake ninja-build g++ python3-pyftpdlib
 cmake --preset demo >/dev/null
 cmake --build --preset demo >/dev/null
 
-if (exec 3<>/dev/tcp/127.0.0.2/21) 2>/dev/null; then
-  echo "Ya hay un servidor en 127.0.0.2:21; paralo antes de la demostracion." >&2
-  exit 1
-fi
-
 # The server works on a copy, so that uploads leave the sample as it was,
 # with a binary file made afresh; quelt runs in a folder of its own, where
 # downloads land and a file waits to be uploaded.
 trabajo=$(mktemp -d /tmp/quelt-demo.XXXXXX)
+servidor=
+trap '[ -z "$servidor" ] || kill $servidor; rm -rf "$trabajo"' EXIT
 cp -r demo/muestra "$trabajo/servidor"
 head -c 20000 /dev/urandom > "$trabajo/servidor/datos.bin"
 mkdir "$trabajo/local"
 echo "Un fichero para subir al servidor." > "$trabajo/local/subir.txt"
-/usr/bin/python3 demo/servidor.py "$trabajo/servidor" >"$trabajo/servidor.log" 2>&1 &
-servidor=$!
-trap 'kill $servidor 2>/dev/null; wait $servidor 2>/dev/null || true; rm -rf "$trabajo"' EXIT
-for _ in $(seq 50); do
-  (exec 3<>/dev/tcp/127.0.0.2/21) 2>/dev/null && break
-  kill -0 $servidor 2>/dev/null || { cat "$trabajo/servidor.log" >&2; exit 1; }
-  sleep 0.1
-done
+servidor=$(/usr/bin/python3 demo/servidor.py "$trabajo/servidor")
 
 echo "Servidor de demostracion en 127.0.0.2 (usuario demo, clave demo)."
 echo "quelt trabaja en $trabajo/local (con subir.txt para enviar);"

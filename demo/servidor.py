@@ -1,7 +1,11 @@
 """The demo's FTP server: pyftpdlib on 127.0.0.2:21, one user, one folder.
 
 Run with Debian's /usr/bin/python3:  servidor.py FOLDER
+It returns once the server listens, printing the server's process id, so
+that whoever starts it needs no wait of its own; the server runs on in the
+background until it is sent SIGTERM.
 """
+import os
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
@@ -12,4 +16,17 @@ autorizador = DummyAuthorizer()
 autorizador.add_user("demo", "demo", sys.argv[1], perm="elradfmwMT")
 FTPHandler.authorizer = autorizador
 FTPHandler.banner = "Servidor de demostracion de quelt."
-FTPServer(("127.0.0.2", 21), FTPHandler).serve_forever()
+try:
+    servidor = FTPServer(("127.0.0.2", 21), FTPHandler)
+except OSError as e:
+    sys.exit(f"No se puede escuchar en 127.0.0.2:21 ({e}); "
+             "si hay otro servidor, paralo antes.")
+pid = os.fork()
+if pid:
+    print(pid)
+    sys.exit(0)
+# Nothing of ours stays on the caller's output, which may be waiting for its end.
+nulo = os.open(os.devnull, os.O_RDWR)
+for fd in (0, 1, 2):
+    os.dup2(nulo, fd)
+servidor.serve_forever()
