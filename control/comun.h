@@ -18,6 +18,7 @@
 #define TAM_CLAVE   128    /* password read without a terminal */
 #define TAM_SUBDIR  20     /* directory name typed for CWD */
 #define TAM_FICHERO 40     /* file name typed for a download or upload */
+#define TAM_LLEGADA (1 << 16)   /* bytes read ahead from a connection */
 
 extern int sockfd;                  /* control socket: opened by Conexion, closed by Salir */
 extern FILE *controlE;              /* stream that writes commands over sockfd */
@@ -39,6 +40,22 @@ inline int Preliminar(int codigo) { return codigo >= 100 && codigo <= 199; }
 inline int Completada(int codigo) { return codigo >= 200 && codigo <= 299; }
 inline int Rechazada(int codigo)  { return codigo >= 500; }
 
+/* The blanks of the C locale, whatever the user's: what the server sends
+ * and what the user types are parsed byte by byte, the same everywhere. */
+inline int Es_blanco(int ch) { return ch == ' ' || (ch >= '\t' && ch <= '\r'); }
+inline int Es_cifra(int ch)  { return ch >= '0' && ch <= '9'; }
+
+/* What has come on a connection and is not yet taken: the reader fills it
+ * with one read of whatever has arrived, and takes pieces from it. */
+struct Llegada {
+	int fd;              /* descriptor read from */
+	int acabada;         /* 1 once the stream has ended, -1 after a failed read */
+	int error;           /* errno of that failed read */
+	size_t inicio, fin;  /* what is not yet taken: datos[inicio..fin) */
+	char datos[TAM_LLEGADA];
+};
+extern struct Llegada llegada_control;  /* the control connection's, over controlL's descriptor */
+
 /* Where the reading of one reply stands, from piece to piece. */
 struct Lectura {
 	int num;      /* code of the last line that carried one; 0 before */
@@ -50,8 +67,10 @@ struct Lectura {
 /* control/comun.cpp: below everything else */
 void Error_en(const char *que);
 int  Sondear(struct pollfd *p, int n, int espera);
+void Mostrar(const char *texto, size_t n);
 /* control/respuesta.cpp */
-int  Leer_linea(FILE *flujo);
+void Preparar_llegada(struct Llegada *e, int fd);
+int  Leer_linea(struct Llegada *e);
 int  Leer_trozo(struct Lectura *l);
 int  Leer_respuesta(struct Lectura *l, int mostrar);
 int  Respuesta(void);
@@ -77,6 +96,7 @@ void Cambiar_tipo(void);
 void Ayuda(void);
 
 /* transfer/ */
+int  Sin_espera(int fd, int si);
 int  Conexion_datos(void);
 FILE *Aceptar_datos(int codigo, const char *texto_accept, const char *modo,
                    const char *nombre, int *cierre);

@@ -74,10 +74,11 @@ int Conexion(const char *h)
 
 /* Lays the two control streams over the connection.  controlL reads
  * through a duplicate of sockfd, so that releasing each stream closes its
- * own descriptor exactly once.  It keeps no buffer: every byte not yet
- * read stays in the socket, where poll sees it, so that while quelt waits
- * for the user or for a data connection it can tell the server has spoken.
- * Returns 1, or 0 after reporting. */
+ * own descriptor exactly once.  Replies are read from that descriptor by
+ * the reader llegada_control, and stdio keeps none of them back: while
+ * quelt waits for the user or for a data connection, poll sees in the
+ * socket or in the reader all that the server has said.  Returns 1, or 0
+ * after reporting. */
 int Abrir_ficheros(void)
 {
 	int copia;
@@ -95,7 +96,7 @@ int Abrir_ficheros(void)
 		close(copia);
 		return 0;
 	}
-	setvbuf(controlL, NULL, _IONBF, 0);
+	Preparar_llegada(&llegada_control, copia);
 	return 1;
 }
 
@@ -110,5 +111,5 @@ void Salir(void)
 	fclose(controlL);
 	fclose(controlE);
 	controlL = controlE = NULL;
-	sockfd = -1;
+	sockfd = llegada_control.fd = -1;
 }

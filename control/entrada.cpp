@@ -3,7 +3,6 @@
  * server says meanwhile is shown at once.  The one prompt not watched is
  * the password's at a terminal: getpass reads the terminal itself, with
  * echo off, and gives nothing back until the line is typed. */
-#include <ctype.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <unistd.h>
@@ -75,9 +74,9 @@ int Leer_palabra(char *destino, size_t tam)
 	size_t n = 0;
 	int ch;
 
-	while ((ch = Leer_tecla()) != EOF && isspace(ch))
+	while ((ch = Leer_tecla()) != EOF && Es_blanco(ch))
 		;
-	while (ch != EOF && !isspace(ch)) {
+	while (ch != EOF && !Es_blanco(ch)) {
 		if (n + 1 < tam)
 			destino[n] = (char)ch;
 		n++;
@@ -117,10 +116,12 @@ int Pedir_nombre(const char *aviso, char *destino, size_t tam)
 }
 
 /* Asks for the password after a user name.  With a terminal it is read
- * from there without echo.  Without one (a script, cron, ssh without -t)
- * it is the next whole input line: the rest of the name's line is dropped
- * first, and all of the password's line is read, so that no part of it is
- * ever taken for the next user name.  Returns NULL at the end of the input. */
+ * from there without echo; getpass gives "" at the end of the input as for
+ * an empty line, and "" is sent.  Without a terminal (a script, cron, ssh
+ * without -t) it is the next whole input line, which may be empty: the
+ * rest of the name's line is dropped first, and all of the password's line
+ * is read, so that no part of it is ever taken for the next user name.
+ * Returns NULL when that input has ended before the line. */
 char *Leer_clave(void)
 {
 	static char clave[TAM_CLAVE];

@@ -1,4 +1,5 @@
 /* quelt: an interactive FTP client.  Entry point and login. */
+#include <locale.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -44,6 +45,10 @@ int main(int argc, char *argv[])
 		printf("Uso: quelt nombre del host\n");
 		exit(1);
 	}
+	/* The system's own texts after "ERROR en ...: " in the user's
+	 * language and character set; nothing else follows the locale. */
+	setlocale(LC_CTYPE, "");
+	setlocale(LC_MESSAGES, "");
 	/* A write to a connection the server has closed must come back as an
 	 * error to report, not end the program without a word. */
 	signal(SIGPIPE, SIG_IGN);

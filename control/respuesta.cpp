@@ -4,25 +4,16 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/socket.h>
+#include <unistd.h>
 
 #include "comun.h"
 
-/* Reads one piece of a line from flujo into buffer: at most TAM_BUFFER - 1
- * bytes, ending after the first line feed, which is kept.  Returns the
- * number of bytes read (a piece may hold NUL bytes, so the length is what
- * counts), or -1 at end of stream or on an error before any byte. */
-int Leer_linea(FILE *flujo)
+/* Makes e the empty reader of descriptor fd. */
+void Preparar_llegada(struct Llegada *e, int fd)
 {
-	int n = 0, ch;
-
-	while (n < TAM_BUFFER - 1 && (ch = getc(flujo)) != EOF) {
-		buffer[n++] = (char)ch;
-		if (ch == '\n')
-			break;
-	}
-	buffer[n] = '\0';
-	return n == 0 ? -1 : n;
+	e->fd = fd;
+	e->acabada = 0;
+	e->inicio = e->fin = 0;
 }
 
 /* The length of the piece at p, of the n bytes there, when at most cabe
@@ -37,43 +28,69 @@ static size_t Largo_trozo(const char *p, size_t n, size_t cabe)
 	return n >= cabe ? cabe : 0;
 }
 
-/* The same piece as Leer_linea, read from controlL with a few calls, not
- * one a byte.  controlL keeps no buffer, so that every byte not yet read
- * stays in the socket, where poll sees it; the bytes that have arrived are
- * looked at there (MSG_PEEK) and only those up to the line feed are taken,
- * so what follows the piece stays where it was.  Where nothing can be
- * looked at (the end, a failure) one byte is asked of stdio, which then
- * marks controlL for Comprobar_control. */
-static int Leer_linea_control(void)
+/* Adds to e whatever has arrived on its descriptor, waiting for at least
+ * one byte or the end, with one read.  What is left of the last read goes
+ * first to the front, to make room. */
+static void Llenar(struct Llegada *e)
 {
-	size_t n = 0, k, leidos;
-	ssize_t vistos;
+	ssize_t n;
 
-	while (n < TAM_BUFFER - 1 && (n == 0 || buffer[n - 1] != '\n')) {
-		vistos = recv(fileno(controlL), buffer + n, TAM_BUFFER - 1 - n, MSG_PEEK);
-		if (vistos < 0 && errno == EINTR)
-			continue;
-		/* A piece not yet whole is taken as far as it has come. */
-		k = 1;
-		if (vistos > 0 && (k = Largo_trozo(buffer + n, (size_t)vistos, TAM_BUFFER - 1 - n)) == 0)
-			k = (size_t)vistos;
-		n += leidos = fread(buffer + n, 1, k, controlL);
-		if (leidos < k)
-			break;
+	memmove(e->datos, e->datos + e->inicio, e->fin - e->inicio);
+	e->fin -= e->inicio;
+	e->inicio = 0;
+	while ((n = read(e->fd, e->datos + e->fin, sizeof e->datos - e->fin)) < 0 && errno == EINTR)
+		;
+	if (n > 0)
+		e->fin += (size_t)n;
+	else {
+		e->acabada = n == 0 ? 1 : -1;
+		e->error = errno;
 	}
+}
+
+/* Takes the next piece of a line from e into buffer: at most
+ * TAM_BUFFER - 1 bytes, ending after the first line feed, which is kept;
+ * the last piece before the end may be shorter.  Only a whole piece is
+ * taken, so a line parses the same however it arrives.  Returns its
+ * length (a piece may hold NUL bytes, so the length is what counts), or
+ * -1 once the stream has ended and all of it is taken: then nothing more
+ * of this text will be shown. */
+int Leer_linea(struct Llegada *e)
+{
+	size_t n;
+
+	while ((n = Largo_trozo(e->datos + e->inicio, e->fin - e->inicio, TAM_BUFFER - 1)) == 0) {
+		if (e->acabada) {
+			n = e->fin - e->inicio;
+			break;
+		}
+		Llenar(e);
+	}
+	if (n == 0) {
+		Mostrar(NULL, 0);
+		return -1;
+	}
+	memcpy(buffer, e->datos + e->inicio, n);
 	buffer[n] = '\0';
-	return n == 0 ? -1 : (int)n;
+	e->inicio += n;
+	return (int)n;
 }
 
 /* Takes the reply code at the start of the line in buffer: leading white
  * space, then up to three characters of number, and the one character
- * after it.  A line that does not start with a number changes neither. */
+ * after it.  A line that does not start with a number changes neither.
+ * The white space is skipped here, so that only the C locale's counts. */
 static void Analizar_linea(struct Lectura *l)
 {
+	const char *p = buffer;
 	int n;
 	char sep;
 
-	switch (sscanf(buffer, "%3d%c", &n, &sep)) {
+	while (Es_blanco((unsigned char)*p))
+		p++;
+	if (!Es_cifra(*p) && *p != '+' && *p != '-')
+		return;
+	switch (sscanf(p, "%3d%c", &n, &sep)) {
 	case 2:
 		l->c = sep;
 		/* fall through */
@@ -98,7 +115,7 @@ int Leer_trozo(struct Lectura *l)
 {
 	int n;
 
-	if ((n = Leer_linea_control()) < 0)
+	if ((n = Leer_linea(&llegada_control)) < 0)
 		return -1;
 	Tomar_trozo(l, (size_t)n);
 	return n;
@@ -106,40 +123,14 @@ int Leer_trozo(struct Lectura *l)
 
 /* Reads the rest of the reply that l stands in, showing each piece when
  * mostrar is set.  The reply ends with the line whose code is followed by
- * a blank.  Returns the last code parsed, 0 when no line carried one.
- * A long reply is not read a piece at a time: the whole pieces that have
- * arrived are looked at together in the socket and taken out with one
- * read, up to the end of the reply and never past it, so that what the
- * server says next still waits there for the watch. */
+ * a blank.  Returns the last code parsed, 0 when no line carried one. */
 int Leer_respuesta(struct Lectura *l, int mostrar)
 {
-	static char llegado[1 << 16];
-	ssize_t vistos;
-	size_t hecho, n;
-	int largo;
+	int n;
 
-	while (!(l->inicio && l->c == ' ')) {
-		vistos = recv(fileno(controlL), llegado, sizeof llegado, MSG_PEEK);
-		for (hecho = 0; vistos > 0 && !(l->inicio && l->c == ' '); hecho += n) {
-			if ((n = Largo_trozo(llegado + hecho, (size_t)vistos - hecho, TAM_BUFFER - 1)) == 0)
-				break;   /* the rest of this piece is still on its way */
-			memcpy(buffer, llegado + hecho, n);
-			buffer[n] = '\0';
-			Tomar_trozo(l, n);
-			if (mostrar)
-				fwrite(buffer, 1, n, stdout);
-		}
-		if (hecho > 0) {
-			if (fread(llegado, 1, hecho, controlL) < hecho)
-				break;
-			continue;
-		}
-		/* Nothing whole has arrived (or the end has): one piece, waited for. */
-		if ((largo = Leer_trozo(l)) < 0)
-			break;
+	while (!(l->inicio && l->c == ' ') && (n = Leer_trozo(l)) >= 0)
 		if (mostrar)
-			fwrite(buffer, 1, (size_t)largo, stdout);
-	}
+			Mostrar(buffer, (size_t)n);
 	return l->num;
 }
 
@@ -156,15 +147,15 @@ int Respuesta(void)
  * nothing more can be asked of it, and going on would only pretend. */
 void Comprobar_control(void)
 {
-	if (feof(controlL) || ferror(controlL)) {
+	if (llegada_control.acabada) {
 		fflush(stdout);
 		fprintf(stderr, "ERROR en controlL: el servidor ha cerrado la conexion de control\n");
 		exit(1);
 	}
 }
 
-/* Tells whether the server has sent something not yet read, or closed the
- * connection.  controlL keeps no buffer, so all of it is in the socket. */
+/* Tells whether the server has sent something not yet taken, or closed
+ * the connection. */
 static int Control_pendiente(void)
 {
 	struct pollfd p;
@@ -189,6 +180,6 @@ void Leer_avisos(void)
 			Comprobar_control();
 			break;
 		}
-		fwrite(buffer, 1, n, stdout);
+		Mostrar(buffer, (size_t)n);
 	}
 }

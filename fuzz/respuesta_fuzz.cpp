@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *datos, size_t tam)
 	setvbuf(pantalla, nullptr, _IONBF, 0);   // no NUL written after the bytes
 	FILE *anterior = stdout;
 	stdout = pantalla;
-	while (!feof(controlL) && !ferror(controlL)) {
+	while (!llegada_control.acabada) {
 		int codigo = Respuesta();
 		EXIGIR(memchr(buffer, '\0', TAM_BUFFER) != nullptr);
 		EXIGIR(codigo >= -99 && codigo <= 999);

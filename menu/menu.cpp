@@ -1,12 +1,15 @@
 /* The main menu: one pass shows it, reads a choice and runs it. */
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "comun.h"
 
 /* Reads the menu choice into opcion.  Returns 1 with a number, 0 after
  * input that is not one (whose line is then dropped, so the same bad
- * input is not met again), -1 at the end of the input. */
+ * input is not met again), -1 at the end of the input.  A number outside
+ * the menu is kept outside it, as -1, before it is narrowed to an int:
+ * 4294967297 must not turn into 1. */
 static int Leer_opcion(int *opcion)
 {
 	char texto[12];
@@ -17,11 +20,12 @@ static int Leer_opcion(int *opcion)
 	if ((largo = Leer_palabra(texto, sizeof texto)) < 0)
 		return -1;
 	valor = strtol(texto, &fin, 10);
-	if ((size_t)largo >= sizeof texto || fin == texto || *fin != '\0') {
+	if ((size_t)largo >= sizeof texto || !(Es_cifra(texto[0]) || texto[0] == '-' || texto[0] == '+') ||
+	    fin == texto || *fin != '\0') {
 		Descartar_linea();
 		return 0;
 	}
-	*opcion = (int)valor;
+	*opcion = valor < 0 || valor > 6 ? -1 : (int)valor;
 	return 1;
 }
 
@@ -35,7 +39,10 @@ int Menu(void)
 	Comprobar_control();
 	printf("\nMENU\n");
 	printf("0. Salir.\n");
-	printf("1. Cambiar directorio. Directorio actual: %s\n", dir_actual);
+	printf("1. Cambiar directorio. Directorio actual: ");
+	Mostrar(dir_actual, strlen(dir_actual));
+	Mostrar(NULL, 0);   /* the name ends here */
+	printf("\n");
 	printf("2. Listar archivos\n");
 	printf("3. Cambiar BINARIO/ASCII. Actual: %c\n", tipo);
 	printf("4. Traer un archivo.\n");

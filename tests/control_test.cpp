@@ -1,10 +1,27 @@
 // quelt from its start to the menu, run in a terminal as a person would:
 // arguments, failures to connect, the login loop, and the end of the
 // control connection or of the input.
+#include <cerrno>
+#include <clocale>
+#include <cstring>
 #include <fstream>
+#include <locale.h>
 #include <gtest/gtest.h>
 
 #include "apoyo.h"
+
+// The C library's text for error e in Spanish, as quelt must show it
+// under LC_ALL=es_ES.UTF-8.  A quelt on another C library (QUELT_PROGRAMA:
+// musl carries no translations) shows that library's own: "" then.
+static std::string Espanol(int e)
+{
+  if (getenv("QUELT_PROGRAMA")) return "";
+  locale_t es = newlocale(LC_ALL_MASK, "es_ES.UTF-8", (locale_t)0);
+  if (!es) return "(no es_ES.UTF-8 locale here: probar.sh makes it)";
+  std::string texto = strerror_l(e, es);
+  freelocale(es);
+  return texto != strerror(e) ? texto : "(no Spanish texts of the C library here: libc-l10n)";
+}
 
 TEST(Entrada, UsoONingunaConexion)
 {
@@ -14,6 +31,7 @@ TEST(Entrada, UsoONingunaConexion)
       {{QUELT, "127.0.1.2", "otro"}, "Uso: quelt nombre del host\n"},
       {{QUELT, "nohay.invalid"}, "ERROR en gethostbyname: "},
       {{QUELT, "127.0.1.3"}, "ERROR en connect: "},  // nobody listens there
+      {{"env", "LC_ALL=es_ES.UTF-8", QUELT, "127.0.1.3"}, "ERROR en connect: " + Espanol(ECONNREFUSED)},
   };
   for (auto &k : casos) {
     Terminal t(k.argv);
@@ -109,6 +127,7 @@ TEST(Entrada, SinTerminal)
       {"ana otra\nmala\r\n ana\ns3creta\n0\n",
        Guion{"> 220 Hola\r\n", "< USER ana", "> 331 Clave\r\n", "< PASS mala", "> 530 No\r\n"} + tras_hola + QUIT, 0},
       {"ana\n", {"> 220 Hola\r\n", "< USER ana", "> 331 Clave\r\n", "< QUIT", "> 221 Adios\r\n"}, 1},
+      {"ana\n\n0\n", Entrada("ana", "") + QUIT, 0},  // an empty line is an empty password
   };
   for (auto &k : casos) {
     SCOPED_TRACE(Visible(k.entrada));

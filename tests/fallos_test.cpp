@@ -33,6 +33,8 @@ struct Caso {
 // reading copy and the listening socket take all six.
 static const std::vector<std::string> SEIS = {"prlimit", "--nofile=6", "--"};
 static const std::string LLENO(66 << 10, 'l');  // more than the local file's buffer
+// Standard output and standard error into one pipe, not a terminal.
+static const std::vector<std::string> TUBERIA = {"bash", "-c", "set -o pipefail; \"$0\" \"$1\" 2>&1 | cat"};
 
 static const Caso casos[] = {
     // The server closes the control connection.
@@ -77,13 +79,21 @@ static const Caso casos[] = {
      TECLEO + Orden("4\n", "lleno") + AYUDA_U, 0, "ERROR en lleno: "},
     {"RETR corto a /dev/full", LOGIN + PORT + Guion{"< RETR lleno", "> 150 va\r\n", "dconnect", "dsend abc", "dclose", "> 226 fin\r\n"} + AYUDA_S,
      TECLEO + Orden("4\n", "lleno") + AYUDA_U, 0, "ERROR en lleno: "},
+    {"RST en RETR, 2>&1", LOGIN + PORT + Guion{"< RETR f", "> 150 va\r\n", "dconnect", "dsend " + MEGA, "dreset", "> 426 cortada\r\n"} + AYUDA_S,
+     TECLEO + Orden("4\n", "f") + Dialogo{{"426 cortada\r\n", ""}} + AYUDA_U, 0, "150 va\r\nERROR en datosL: ", TUBERIA},
     {"RST en STOR", LOGIN + PORT + Guion{"< STOR g", "> 150 va\r\n", "dconnect", "pause 300", "dreset", "> 426 cortada\r\n"} + AYUDA_S,
      TECLEO + Orden("5\n", "g") + Dialogo{{"426 cortada\r\n", ""}} + AYUDA_U, 0, "ERROR en datosE"},
     // Hostile replies.
     {"linea de 1 MB", LOGIN + Guion{"< HELP", "> 214 " + MEGA + "\r\n"} + AYUDA_S, TECLEO + Orden("6\n") + AYUDA_U, 0, "6\n214 " + MEGA + "\r\n\nMENU"},
     {"100000 lineas", LOGIN + Guion{"< HELP", "> " + Lineas(100000)} + AYUDA_S, TECLEO + Orden("6\n") + AYUDA_U, 0, " linea\r\n214 fin"},
     {"NUL y control", LOGIN + Guion{"< HELP", "> 214-a\0b\x01\x1b\x7f\r\n214 fin\0z\r\n"s} + AYUDA_S,
-     TECLEO + Orden("6\n") + AYUDA_U, 0, "214-a\0b\x01\x1b\x7f\r\n214 fin\0z\r\n"s},
+     TECLEO + Orden("6\n") + AYUDA_U, 0, "214-a\\x00b\\x01\\x1b\\x7f\r\n214 fin\\x00z\r\n"},
+    // Into a pipe every byte goes as it came: a reply, a listing, the directory.
+    {"HELP sin terminal", LOGIN + Guion{"< HELP", "> 214-" + RARO + " " + RARO + "214 fin\r\n"} + AYUDA_S,
+     TECLEO + Orden("6\n") + AYUDA_U, 0, "6\n214-" + RARO + " " + RARO + "214 fin\r\n\nMENU", TUBERIA},
+    {"LIST sin terminal", LOGIN + PORT + Guion{"< LIST", "> 150 va\r\n", "dconnect", "dsend " + RARO + "fin\r", "dclose", "> 226 fin\r\n"} + AYUDA_S,
+     TECLEO + Orden("2\n") + AYUDA_U, 0, "150 va\r\n" + RARO + "fin\r226 fin\r\n", TUBERIA},
+    {"PWD sin terminal", Entrada("ana", "x", DIR_RARO) + AYUDA_S, TECLEO + AYUDA_U, 0, "Directorio actual: " + DIR_RARO + "\n", TUBERIA},
     {"codigo +21", LOGIN + Guion{"< HELP", "> +21 x\r\n"} + AYUDA_S, TECLEO + Orden("6\n") + AYUDA_U, 0, "+21 x"},
     {"codigo -1", LOGIN + Guion{"< HELP", "> -1 x\r\n"} + AYUDA_S, TECLEO + Orden("6\n") + AYUDA_U, 0, "-1 x"},
     {"codigo 2140", LOGIN + Guion{"< HELP", "> 2140 x\r\n214 fin\r\n"} + AYUDA_S, TECLEO + Orden("6\n") + AYUDA_U, 0, "214 fin"},
@@ -94,6 +104,7 @@ static const Caso casos[] = {
     {"HELP sin fin", LOGIN + Guion{"< HELP", "> 214 sin fin", "close"}, TECLEO + Orden("6\n"), 1, CERRADA},
     // Hostile input at every prompt.
     {"Nombre: fin", HOLA + QUIT, {{"Nombre: ", "\x04"}}, 1, "se ha terminado antes del login"},
+    {"Nombre: fin, 2>&1", HOLA + QUIT, {{"Nombre: ", "\x04"}}, 1, "Nombre: \nERROR en la entrada: ", TUBERIA},
     {"Nombre: largo", LOGIN + AYUDA_S, Dialogo{{"Nombre: ", LARGO + "\n"}} + TECLEO + AYUDA_U, 0, "ERROR: el nombre pasa de 19 caracteres."},
     {"Nombre: vacio", LOGIN + AYUDA_S, Dialogo{{"Nombre: ", "\n"}, {"", " \n ana\n"}, {"Clave: ", "x\n"}} + AYUDA_U, 0, ""},
     // getpass gives "" both at the end of the input and for an empty line.

@@ -1,7 +1,10 @@
 // The reply reader over a socket: where a reply ends, what it returns, and
-// that every byte read is shown exactly as it came.
+// that every byte read is shown exactly as it came (into a file, as here).
 #include <gtest/gtest.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 #include "apoyo.h"
@@ -34,21 +37,35 @@ TEST(Respuesta, FinCodigoYTextoMostrado)
       {"230-a\r\n 421", 421, "230-a\r\n 421"},
       {"-12 signo\r\n", -12, "-12 signo\r\n"},
   };
-  for (auto &k : casos) {
-    int sv[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sv), 0);
-    ASSERT_EQ(write(sv[1], k.llega.data(), k.llega.size()), (ssize_t)k.llega.size());
-    close(sv[1]);
-    sockfd = sv[0];  // the streams quelt lays over its control connection
-    ASSERT_EQ(Abrir_ficheros(), 1);
-    fflush(stdout);
-    testing::internal::CaptureStdout();
-    int codigo = Respuesta();
-    fflush(stdout);
-    std::string mostrado = testing::internal::GetCapturedStdout();
-    fclose(controlL);
-    fclose(controlE);
-    EXPECT_EQ(codigo, k.codigo) << Visible(k.llega);
-    EXPECT_EQ(mostrado, k.mostrado) << Visible(k.llega);
-  }
+  // The stream whole, or in pieces of one size, each sent once all before
+  // it has been read: a reply parses and shows the same however it comes.
+  for (size_t trozo : {0, 1, 1022, 1023, 1024, 1 << 16})
+    for (auto &k : casos) {
+      SCOPED_TRACE("pieces of " + std::to_string(trozo) + ": " + Visible(k.llega));
+      int sv[2];
+      ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sv), 0);
+      std::thread servidor([&, fd = sv[1]] {
+        size_t paso = trozo ? trozo : std::max<size_t>(k.llega.size(), 1);
+        for (size_t hecho = 0; hecho < k.llega.size(); hecho += paso) {
+          for (int enviado = 1, n = 0; enviado > 0 && n < 10000; n++) {  // read, or the reader gone
+            if (ioctl(fd, SIOCOUTQ, &enviado) != 0) break;
+            if (enviado > 0) usleep(100);
+          }
+          if (send(fd, k.llega.data() + hecho, std::min(paso, k.llega.size() - hecho), MSG_NOSIGNAL) <= 0) break;
+        }
+        close(fd);
+      });
+      sockfd = sv[0];  // the streams quelt lays over its control connection
+      ASSERT_EQ(Abrir_ficheros(), 1);
+      fflush(stdout);
+      testing::internal::CaptureStdout();
+      int codigo = Respuesta();
+      fflush(stdout);
+      std::string mostrado = testing::internal::GetCapturedStdout();
+      fclose(controlL);
+      fclose(controlE);
+      servidor.join();
+      EXPECT_EQ(codigo, k.codigo);
+      EXPECT_EQ(mostrado, k.mostrado);
+    }
 }

@@ -37,27 +37,32 @@ static Resultado Correr(int n, const Guion &guion, const Dialogo &dialogo, const
 TEST(Transferencias, ListadosTalCualYUnPuertoPorListado)
 {
   NECESITA_PUERTO_21();
-  const std::string l1023(1023, 'a'), l1024(1024, 'b'), l3000(3000, 'c');
-  const std::string listados[] = {
-      "", "-rw 1 uno\r\ndrwx 2 dos\r\n", "nul\0dentro\r\n\nsolo\rcr\r\nsin fin"s,
-      l1023 + "\n" + l1024 + "\r\n" + l3000 + "\r\n" + l3000,
+  const std::string l1023(1023, 'a'), l1024(1024, 'b'), l3000(3000, 'c'), l1022(1022, 'd'), l1021(1021, 'e');
+  // As sent, and as shown on a terminal (the same when empty): a CR LF, a
+  // C1 control in UTF-8 and a UTF-8 letter cut where a 1023-byte piece ends.
+  const std::pair<std::string, std::string> listados[] = {
+      {"", ""}, {"-rw 1 uno\r\ndrwx 2 dos\r\n", ""},
+      {"nul\0dentro\r\n\nsolo\rcr\r\nsin fin"s, "nul\\x00dentro\r\n\nsolo\\x0dcr\r\nsin fin"},
+      {l1023 + "\n" + l1024 + "\r\n" + l3000 + "\r\n" + l3000, ""},
+      {"-rw 1 " + RARO + "-rw 1 query \x1b[c\r\n", "-rw 1 " + RARO_VISTO + "-rw 1 query \\x1b[c\r\n"},
+      {l1022 + "\r\n" + l1022 + "\xc2\x9b\r\n" + l1021 + "\xe2\x82\xac\r\nfin\r", l1022 + "\r\n" + l1022 + "\\xc2\\x9b\r\n" + l1021 + "\xe2\x82\xac\r\nfin\\x0d"},
   };
   Guion g;
   Dialogo d;
   std::string visto;
-  for (auto &l : listados) {
+  for (auto &[l, v] : listados) {
     g = g + Va("LIST", l);
     d = d + Orden("2\n");
-    visto += Visto('2', "", "150 ok\r\n" + l + "226 fin\r\n");
+    visto += Visto('2', "", "150 ok\r\n" + (v.empty() ? l : v) + "226 fin\r\n");
   }
   Resultado r = Correr(1, g, d, Carpeta());
   EXPECT_NE(r.pantalla.find(visto), std::string::npos) << Visible(r.pantalla);
   std::vector<std::string> puertos;
   for (auto &l : r.lineas)
     if (l.rfind("PORT ", 0) == 0) puertos.push_back(l);
-  ASSERT_EQ(puertos.size(), 4u);
+  ASSERT_EQ(puertos.size(), std::size(listados));
   for (size_t i = 1; i < puertos.size(); i++) EXPECT_NE(puertos[i], puertos[i - 1]);
-  EXPECT_EQ(r.datos, Guion(4, ""));  // quelt sends nothing on a listing's connection
+  EXPECT_EQ(r.datos, Guion(std::size(listados), ""));  // quelt sends nothing on a listing's connection
 }
 
 TEST(Transferencias, DescargasYSubidasExactas)
@@ -107,6 +112,7 @@ TEST(Transferencias, RechazosYServidoresRapidos)
   auto rechazo = [](const std::string &que, const std::string &ip) {
     return "ERROR en " + que + ": conexion de datos de " + ip + " rechazada: solo se aceptan del servidor 127.0.2.3\n";
   };
+  const std::string nunca = "ERROR en accept para get: el servidor ha dado la transferencia por terminada sin abrir la conexion de datos\n";
   std::vector<Caso> casos = {
       {'4', "f", {"< RETR f", "dconnect 127.0.3.9", "dsend intruso", "> 150 ok\r\n", "drecv", "dclose",
                   "dconnect", "dsend del servidor", "dclose", "> 226 fin\r\n"},
@@ -120,7 +126,14 @@ TEST(Transferencias, RechazosYServidoresRapidos)
                  "dconnect", "dsend a\r\n", "dclose", "> 226 fin\r\n"},
        "150 ok\r\n" + rechazo("accept", "127.0.3.9") + "a\r\n226 fin\r\n", {}, {""}},
       {'4', "f", {"< RETR f", "> 150 ok\r\n", "dconnect 127.0.0.1", "dsend datos", "drecv", "> 226 fin\r\n"},
-       "150 ok\r\n" + rechazo("accept para get", "127.0.0.1") + "226 fin\r\n", {}, {""}},
+       "150 ok\r\n" + rechazo("accept para get", "127.0.0.1") + "226 fin\r\n" + nunca, {}, {""}},
+      // The success comes before the connection, which comes late or never.
+      {'4', "f", {"< RETR f", "> 150 ok\r\n226 fin\r\n", "pause 300", "dconnect", "dsend tarde", "dclose"},
+       "150 ok\r\n226 fin\r\n", "tarde"},
+      {'4', "f", {"< RETR f", "> 150 ok\r\n226 fin\r\n", "pause 1500", "dconnect", "dsend muy tarde", "dclose"},
+       "150 ok\r\n226 fin\r\n", "muy tarde"},
+      {'5', "s", {"< STOR s", "> 150 ok\r\n226 fin\r\n", "pause 300", "dconnect", "drecv"}, "150 ok\r\n226 fin\r\n", {}, {"subida\n"}},
+      {'4', "f", {"< RETR f", "> 150 ok\r\n226 fin\r\n"}, "150 ok\r\n226 fin\r\n" + nunca},
       {'4', "f", {"< RETR f", "> 550 no\r\n"}, "550 no\r\n"},
       {'5', "falta", {}, "ERROR en la apertura del fichero a enviar.\n"},
       {'5', "carpeta", {}, "ERROR en la apertura del fichero a enviar.\n"},

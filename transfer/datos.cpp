@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
+#include <time.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -12,7 +13,7 @@
 
 /* Turns O_NONBLOCK on (si set) or off for fd, keeping its other flags.
  * Returns what fcntl returns. */
-static int Sin_espera(int fd, int si)
+int Sin_espera(int fd, int si)
 {
 	int flags = fcntl(fd, F_GETFL);
 
@@ -101,14 +102,33 @@ static int Del_servidor(int accept_fd, const char *texto_accept)
 	return 0;
 }
 
+/* How long a data connection may trail the reply that reports its
+ * transfer complete: the two travel apart, and a lost first packet of the
+ * connection's handshake is sent again only after a second. */
+#define ESPERA_TARDIA 3   /* seconds */
+
+/* Milliseconds from now until hasta, 0 once it has passed. */
+static int Quedan_ms(const struct timespec *hasta)
+{
+	struct timespec ahora;
+	long ms;
+
+	clock_gettime(CLOCK_MONOTONIC, &ahora);
+	ms = (hasta->tv_sec - ahora.tv_sec) * 1000 + (hasta->tv_nsec - ahora.tv_nsec) / 1000000;
+	return ms > 0 ? (int)ms : 0;
+}
+
 /* Waits for the server's data connection on data_sockfd and accepts it,
  * reading the replies that come on the control connection meanwhile.
  * Returns the accepted descriptor, or -1 when a reply, the end of the
  * control connection or a failed accept says none will come.  *cierre is
- * set once the transfer's closing reply has been read. */
+ * set once the transfer's closing reply has been read.  A success that
+ * comes first is the one reply that cannot say whether the connection is
+ * still on its way: that is waited for, for ESPERA_TARDIA seconds and no more. */
 static int Esperar_conexion(const char *texto_accept, int *cierre)
 {
 	struct pollfd p[2];
+	struct timespec hasta;
 	socklen_t aux;
 	int codigo, accept_fd;
 
@@ -117,9 +137,8 @@ static int Esperar_conexion(const char *texto_accept, int *cierre)
 	p[1].fd = fileno(controlL);
 	p[1].events = POLLIN;
 	for (;;) {
-		/* After the closing reply only a connection already waiting
-		 * is taken. */
-		if (Sondear(p, 2, *cierre ? 0 : -1) < 0)
+		/* After the closing reply only the data connection is watched. */
+		if (Sondear(p, *cierre ? 1 : 2, *cierre ? Quedan_ms(&hasta) : -1) < 0)
 			return -1;
 		/* A fast server connects, sends and reports before we look:
 		 * a pending connection always comes first. */
@@ -137,14 +156,18 @@ static int Esperar_conexion(const char *texto_accept, int *cierre)
 			}
 			continue;
 		}
-		if (*cierre)
+		if (*cierre) {
+			fflush(stdout);
+			fprintf(stderr, "ERROR en %s: el servidor ha dado la transferencia por terminada "
+			        "sin abrir la conexion de datos\n", texto_accept);
 			return -1;
-		if (p[1].revents) {
-			codigo = Respuesta();
-			if (!Preliminar(codigo))
-				*cierre = 1;
-			if (!Preliminar(codigo) && !Completada(codigo))
+		}
+		if (p[1].revents && !Preliminar(codigo = Respuesta())) {
+			*cierre = 1;
+			if (!Completada(codigo))
 				return -1;
+			clock_gettime(CLOCK_MONOTONIC, &hasta);
+			hasta.tv_sec += ESPERA_TARDIA;
 		}
 	}
 }

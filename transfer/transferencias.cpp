@@ -1,6 +1,8 @@
 /* Listing, download and upload, each over a data connection of its own
  * that Conexion_datos has announced.  Data moves through buffer in lines
  * of up to TAM_BUFFER - 1 bytes or blocks of up to TAM_BUFFER bytes. */
+#include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,21 +19,26 @@
 static char buf_red[1 << 18];
 static char buf_fichero[1 << 16];
 
-/* Menu entry 2: shows the listing of the current remote directory exactly
- * as the server sends it.  Returns 1, or 0 after a reported failure. */
+/* Menu entry 2: shows the listing of the current remote directory as the
+ * server sends it, line by line, through the reader the replies use.
+ * Returns 1, or 0 after a reported failure. */
 int Listar(void)
 {
+	static struct Llegada listado;
 	int cierre, n, bien;
 
 	Enviar_comando("LIST\r\n");
 	datosL = Aceptar_datos(Respuesta(), "accept", "r", "datosL", &cierre);
 	if (datosL == NULL)
 		return 0;
-	while ((n = Leer_linea(datosL)) >= 0)
-		fwrite(buffer, 1, n, stdout);
-	bien = !ferror(datosL);
-	if (!bien)
+	Preparar_llegada(&listado, fileno(datosL));
+	while ((n = Leer_linea(&listado)) >= 0)
+		Mostrar(buffer, (size_t)n);
+	bien = listado.acabada > 0;
+	if (!bien) {
+		errno = listado.error;
 		Error_en("datosL");
+	}
 	Cerrar_datos(&datosL, cierre);
 	return bien;
 }
@@ -82,12 +89,18 @@ int Put(const char *fichero)
 	FILE *fich = NULL;
 	struct stat datos;
 	size_t n_leidos;
-	int cierre, bien = 1;
+	int fd, cierre, bien = 1;
 
-	/* Only a regular file is sent: fopen takes a directory too, and its
-	 * first read fails, which would empty the server's file of that name. */
-	if (stat(fichero, &datos) != 0 || !S_ISREG(datos.st_mode) ||
-	    (fich = fopen(fichero, "r")) == NULL) {
+	/* Only a regular file is sent: a directory opens too, and its first
+	 * read fails, which would empty the server's file of that name.  What
+	 * is checked is what was opened, so that the name cannot be changed to
+	 * something else in between; O_NONBLOCK keeps a FIFO from holding the
+	 * open until a writer comes. */
+	if ((fd = open(fichero, O_RDONLY | O_NONBLOCK)) >= 0 &&
+	    (fstat(fd, &datos) != 0 || !S_ISREG(datos.st_mode) || Sin_espera(fd, 0) == -1 ||
+	     (fich = fdopen(fd, "r")) == NULL))
+		close(fd);
+	if (fich == NULL) {
 		printf("ERROR en la apertura del fichero a enviar.\n");
 		close(data_sockfd);
 		data_sockfd = -1;

@@ -16,6 +16,20 @@ template <class T> std::vector<T> operator+(std::vector<T> a, const std::vector<
 Guion Entrada(const std::string &usuario = "ana", const std::string &clave = "s3creta", const std::string &dir = "/");
 std::string Visible(const std::string &s);  // control bytes escaped, for messages
 
+// A server's text that a terminal would take for commands, the window's
+// title and a cleared screen among them (ESC ]2;, ESC [2J, a status query
+// ESC [c that makes the terminal type its answer, BEL, BS, a lone CR, NUL,
+// DEL, a C1 CSI alone and in UTF-8), between UTF-8 and Latin-1 letters;
+// and how quelt shows it on a terminal.  In a name of a directory (up to
+// 39 bytes, with no NUL) the same, shorter.
+inline const char RARO_C[] = "a\x1b]2;PWNED\x07" "b\x1b[2Jc\rd\x1b[ce\x08" "f\x7fg\x01h\0i\x9b" "1m\xc2\x9b" "2m \xc3\x91"
+                             "and\xc3\xba \xe2\x82\xac \xf1o\r\n";
+inline const std::string RARO(RARO_C, sizeof RARO_C - 1),
+    RARO_VISTO = "a\\x1b]2;PWNED\\x07b\\x1b[2Jc\\x0dd\\x1b[ce\\x08f\\x7fg\\x01h\\x00i\\x9b1m\\xc2\\x9b2m \xc3\x91"
+                 "and\xc3\xba \xe2\x82\xac \xf1o\r\n",
+    DIR_RARO = "/\x1b]2;T\x07\x1b[2J\rx\x9b\xc2\x9b\xc3\x91\xe2\x82\xac",
+    DIR_RARO_VISTO = "/\\x1b]2;T\\x07\\x1b[2J\\x0dx\\x9b\\xc2\\x9b\xc3\x91\xe2\x82\xac";
+
 // Where the servers of the tests cannot listen on port 21 of their own
 // loopback addresses, which needs root and Linux (where all of 127.0.0.0/8
 // is loopback), the tests that start one skip, saying why.
