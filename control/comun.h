@@ -96,7 +96,6 @@ void Cambiar_tipo(void);
 void Ayuda(void);
 
 /* transfer/ */
-int  Sin_espera(int fd, int si);
 int  Conexion_datos(void);
 FILE *Aceptar_datos(int codigo, const char *texto_accept, const char *modo,
                    const char *nombre, int *cierre);

@@ -101,7 +101,7 @@ static const Caso casos[] = {
     {"LIST +15", LOGIN + PORT + Guion{"< LIST", "> +15 x\r\n"} + AYUDA_S, TECLEO + Orden("2\n") + AYUDA_U, 0, "+15 x"},
     {"saludo sin fin", {"> 220 Hola", "close"}, {}, 1, "220 Hola" + CERRADA},
     {"codigo a trozos", LOGIN + Guion{"< HELP", "> 21", "pause 100", "> 4 x\r\n"} + AYUDA_S, TECLEO + Orden("6\n") + AYUDA_U, 0, "6\n214 x\r\n\nMENU"},
-    {"HELP sin fin", LOGIN + Guion{"< HELP", "> 214 sin fin", "close"}, TECLEO + Orden("6\n"), 1, CERRADA},
+    {"HELP sin fin", LOGIN + Guion{"< HELP", "> 214 sin fin\r", "close"}, TECLEO + Orden("6\n"), 1, "214 sin fin\\x0d" + CERRADA},
     // Hostile input at every prompt.
     {"Nombre: fin", HOLA + QUIT, {{"Nombre: ", "\x04"}}, 1, "se ha terminado antes del login"},
     {"Nombre: fin, 2>&1", HOLA + QUIT, {{"Nombre: ", "\x04"}}, 1, "Nombre: \nERROR en la entrada: ", TUBERIA},

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <optional>
 #include <random>
+#include <sys/stat.h>
 
 #include "apoyo.h"
 
@@ -137,6 +138,7 @@ TEST(Transferencias, RechazosYServidoresRapidos)
       {'4', "f", {"< RETR f", "> 550 no\r\n"}, "550 no\r\n"},
       {'5', "falta", {}, "ERROR en la apertura del fichero a enviar.\n"},
       {'5', "carpeta", {}, "ERROR en la apertura del fichero a enviar.\n"},
+      {'5', "fifo", {}, "ERROR en la apertura del fichero a enviar.\n"},
       {'5', "s", {"< STOR s", "> 553 no\r\n"}, "553 no\r\n"},
       // The server connects, sends and reports before quelt accepts.
       {'4', "f", {"< RETR f", "dconnect", "dsend rapido\0\r\n"s, "dclose", "> 150 ok\r\n226 fin\r\n"},
@@ -154,6 +156,7 @@ TEST(Transferencias, RechazosYServidoresRapidos)
   }
   std::string dir = Carpeta();
   fs::create_directory(dir + "/carpeta");
+  mkfifo((dir + "/fifo").c_str(), 0600);
   std::ofstream(dir + "/s") << "subida\n";
   for (auto &k : casos) {
     SCOPED_TRACE(k.op + " "s + k.nombre + ": " + Visible(k.visto));

@@ -13,7 +13,7 @@
 
 /* Turns O_NONBLOCK on (si set) or off for fd, keeping its other flags.
  * Returns what fcntl returns. */
-int Sin_espera(int fd, int si)
+static int Sin_espera(int fd, int si)
 {
 	int flags = fcntl(fd, F_GETFL);
 

@@ -94,11 +94,10 @@ int Put(const char *fichero)
 	/* Only a regular file is sent: a directory opens too, and its first
 	 * read fails, which would empty the server's file of that name.  What
 	 * is checked is what was opened, so that the name cannot be changed to
-	 * something else in between; O_NONBLOCK keeps a FIFO from holding the
-	 * open until a writer comes. */
+	 * something else in between.  O_NONBLOCK keeps a FIFO from holding the
+	 * open until a writer comes; a regular file's reads ignore it. */
 	if ((fd = open(fichero, O_RDONLY | O_NONBLOCK)) >= 0 &&
-	    (fstat(fd, &datos) != 0 || !S_ISREG(datos.st_mode) || Sin_espera(fd, 0) == -1 ||
-	     (fich = fdopen(fd, "r")) == NULL))
+	    (fstat(fd, &datos) != 0 || !S_ISREG(datos.st_mode) || (fich = fdopen(fd, "r")) == NULL))
 		close(fd);
 	if (fich == NULL) {
 		printf("ERROR en la apertura del fichero a enviar.\n");
