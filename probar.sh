@@ -9,7 +9,9 @@ cd "$(dirname "$0")"
 
 . ./instalar.sh
 instalar cmake ninja-build g++ libgtest-dev python3-pyftpdlib vsftpd clang-14 libclang-rt-14-dev curl \
-          man-db groff-base hyperfine time dpkg-dev file lintian
+          man-db groff-base hyperfine time dpkg-dev file lintian locales libc-l10n
+# The locale of the test that the system's texts follow the user's.
+locale -a | grep -qx es_ES.utf8 || localedef -i es_ES -f UTF-8 es_ES.UTF-8
 
 # proftpd, for the tests against real servers, cannot be installed beside
 # vsftpd: its package is unpacked into a folder of its own, beside the list
