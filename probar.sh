@@ -9,7 +9,10 @@ cd "$(dirname "$0")"
 
 . ./instalar.sh
 instalar cmake ninja-build g++ libgtest-dev python3-pyftpdlib vsftpd clang-14 libclang-rt-14-dev curl \
-          man-db groff-base hyperfine time dpkg-dev file lintian
+          man-db groff-base hyperfine time dpkg-dev file lintian git
+# hardening-check, for the package check, without the ninety packages that
+# devscripts recommends for its other tools.
+instalar --no-install-recommends devscripts
 
 # proftpd, for the tests against real servers, cannot be installed beside
 # vsftpd: its package is unpacked into a folder of its own, beside the list
