@@ -9,7 +9,10 @@ cd "$(dirname "$0")"
 
 . ./instalar.sh
 instalar cmake ninja-build g++ libgtest-dev python3-pyftpdlib vsftpd clang-14 libclang-rt-14-dev curl \
-          man-db groff-base hyperfine time dpkg-dev file lintian locales libc-l10n
+          man-db groff-base hyperfine time dpkg-dev file lintian git locales libc-l10n
+# hardening-check, for the package check, without the ninety packages that
+# devscripts recommends for its other tools.
+instalar --no-install-recommends devscripts
 # The locale of the test that the system's texts follow the user's.
 locale -a | grep -qx es_ES.utf8 || localedef -i es_ES -f UTF-8 es_ES.UTF-8
 
