@@ -9,7 +9,7 @@ cd "$(dirname "$0")"
 
 . ./instalar.sh
 instalar cmake ninja-build g++ libgtest-dev python3-pyftpdlib vsftpd clang-14 libclang-rt-14-dev curl \
-          man-db groff-base hyperfine time dpkg-dev file lintian
+          man-db groff-base hyperfine time dpkg-dev file lintian qemu-user-static
 
 # proftpd, for the tests against real servers, cannot be installed beside
 # vsftpd: its package is unpacked into a folder of its own, beside the list
@@ -47,7 +47,10 @@ if [ ! -x "$zig/zig" ]; then
   rm -rf "$paquete"
 fi
 
-# musl's runs the end-to-end tests of the normal build on its own quelt.
-for flujo in normal musl macos-x86_64 macos-arm64 fuzz san; do
+# musl's and aarch64's run the end-to-end tests of the normal build on
+# their own quelt (aarch64's in qemu), and check their release tarballs;
+# entrega.sh gathers those and the package, with their sums.
+for flujo in normal musl aarch64 macos-x86_64 macos-arm64 fuzz san; do
   cmake --workflow --preset $flujo
 done
+bash entrega.sh
