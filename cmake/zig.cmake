@@ -1,13 +1,15 @@
 # quelt for another system, through zig's cross compiler, which carries
 # musl's and macOS's headers and libraries.  QUELT_ZIG_OBJETIVO is zig's
-# name of the target: x86_64-linux-musl, x86_64-macos or aarch64-macos.
+# name of the target: x86_64-linux-musl, aarch64-linux-musl, x86_64-macos
+# or aarch64-macos.
 set(QUELT_ZIG /opt/quelt-zig/zig CACHE FILEPATH "zig 0.11, as probar.sh installs it")
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES QUELT_ZIG QUELT_ZIG_OBJETIVO)
 
 string(REGEX MATCH "^[^-]+" CMAKE_SYSTEM_PROCESSOR "${QUELT_ZIG_OBJETIVO}")
 if(QUELT_ZIG_OBJETIVO MATCHES "-linux-")
   set(CMAKE_SYSTEM_NAME Linux)
-  set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
+  # Linked stripped: the quelt that the tests run is the one released.
+  set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -s")
 else()
   set(CMAKE_SYSTEM_NAME Darwin)
   # zig refuses the -Wl,-v of CMake's probe of the compiler for macOS,
