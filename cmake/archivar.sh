@@ -4,14 +4,14 @@
 # one commit: times from SOURCE_DATE_EPOCH (the last commit's date unless
 # it is set), names sorted, owner root, modes from whether a file runs and
 # nothing else (not the umask), gzip without a name or a time.
-#   bash archivar.sh QUELT NAME     (writes NAME.tar.gz here)
+#   bash archivar.sh QUELT PAGE NAME    (PAGE: the manual page as built; writes NAME.tar.gz here)
 set -euo pipefail
 fuente=$(dirname "$0")/..
 : "${SOURCE_DATE_EPOCH:=$(git -C "$fuente" log -1 --format=%ct)}"
-rm -rf "$2"
-mkdir "$2"
-cp "$1" "$2/quelt"
-cp "$fuente/man/quelt.1" "$fuente/LICENSE" "$fuente/README.md" "$2/"
+rm -rf "$3"
+mkdir "$3"
+cp "$1" "$3/quelt"
+cp "$2" "$fuente/LICENSE" "$fuente/README.md" "$3/"
 tar --create --format=gnu --sort=name --mtime="@$SOURCE_DATE_EPOCH" --owner=0 --group=0 \
-    --numeric-owner --mode=u=rwX,go=rX "$2" | gzip -9n >"$2.tar.gz"
-rm -rf "$2"
+    --numeric-owner --mode=u=rwX,go=rX "$3" | gzip -9n >"$3.tar.gz"
+rm -rf "$3"

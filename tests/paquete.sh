@@ -30,9 +30,8 @@ if dpkg -s quelt >/dev/null 2>&1 || [ -e /usr/bin/quelt ]; then
   instalar=
 fi
 trabajo=$(mktemp -d /tmp/quelt-paquete.XXXXXX)
-servidor= instalado=
+instalado=
 limpiar() {
-  [ -z "$servidor" ] || kill $servidor
   if [ -n "$instalado" ]; then dpkg -r quelt >/dev/null && rm -f "$marca"; fi
   rm -rf "$trabajo"
 }
@@ -88,18 +87,7 @@ else
   quelt=$trabajo/raiz/usr/bin/quelt
 fi
 
-cp -r demo/muestra "$trabajo/servidor"
-head -c 1000000 /dev/urandom >"$trabajo/servidor/datos.bin"
-mkdir "$trabajo/local"
-servidor=$(/usr/bin/python3 demo/servidor.py "$trabajo/servidor")
-# Name, password, 2 (list), 3 (type I), 4 datos.bin (get), 0 (quit).
-printf 'demo\ndemo\n2\n3\n4\ndatos.bin\n0\n' |
-  (cd "$trabajo/local" && setsid -w "$quelt" 127.0.0.2) >"$trabajo/sesion" 2>&1 ||
-  { cat "$trabajo/sesion"; echo "quelt: la sesion fallo"; exit 1; }
-for visto in '230 Login successful' ' leeme[.]txt' '200 Type set to: Binary' '221 Goodbye'; do
-  grep -q "$visto" "$trabajo/sesion" || { cat "$trabajo/sesion"; echo "quelt: falta \"$visto\""; exit 1; }
-done
-cmp "$trabajo/servidor/datos.bin" "$trabajo/local/datos.bin"
+bash tests/sesion_demo.sh "$quelt"
 
 if [ -z "$instalar" ]; then
   echo "paquete: $(basename "$deb") probado sin instalarlo"; exit 0
