@@ -6,6 +6,7 @@
 # test command's); run bash probar.sh first on a fresh machine.
 set -euo pipefail
 cd "$(dirname "$0")"
+umask 022   # the .deb's archive members take cpack's umask
 cmake --workflow --preset paquete >/dev/null
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
 for preset in musl aarch64; do
