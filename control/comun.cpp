@@ -3,6 +3,7 @@
  * waiting on descriptors, and showing what the server sent. */
 #include <errno.h>
 #include <poll.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
@@ -21,18 +22,25 @@ char tipo = 'A';
 char dir_actual[TAM_DIR];
 struct Llegada llegada_control = {-1, 0, 0, 0, 0, {0}};
 
-/* Reports a failed call as "ERROR en <que>: <reason>" on standard error.
- * Standard output is flushed first so that the report lands after what
- * the user has already been shown. */
-void Error_en(const char *que)
+/* Reports a failure as "ERROR en <que>: <reason>" on standard error, the
+ * reason written as formato says.  Standard output is flushed first so
+ * that the report lands after what the user has already been shown. */
+void Fallo_en(const char *que, const char *formato, ...)
 {
-	int guardado = errno;
-	char texto[80];
+	va_list ap;
 
 	fflush(stdout);
-	snprintf(texto, sizeof texto, "ERROR en %s", que);
-	errno = guardado;
-	perror(texto);
+	fprintf(stderr, "ERROR en %s: ", que);
+	va_start(ap, formato);
+	vfprintf(stderr, formato, ap);
+	va_end(ap);
+	fputc('\n', stderr);
+}
+
+/* Reports a failed call, with the system's reason for errno. */
+void Error_en(const char *que)
+{
+	Fallo_en(que, "%s", strerror(errno));
 }
 
 /* Polls the n descriptors of p for up to espera milliseconds (-1: no
@@ -92,17 +100,19 @@ static int Como_texto(const unsigned char *p, size_t n, int final)
  * bytes that decide have not come. */
 static size_t Mostrar_en_terminal(const unsigned char *p, size_t n, size_t hasta, int final)
 {
-	size_t i = 0;
+	size_t i = 0, texto = 0;   /* p[texto..i) passes as it came */
 	int k;
 
 	while (i < hasta && (k = Como_texto(p + i, n - i, final)) >= 0) {
-		if (k == 0)
-			printf("\\x%02x", p[i++]);
-		else {
-			fwrite(p + i, 1, (size_t)k, stdout);
+		if (k > 0) {
 			i += (size_t)k;
+			continue;
 		}
+		fwrite(p + texto, 1, i - texto, stdout);
+		printf("\\x%02x", p[i++]);
+		texto = i;
 	}
+	fwrite(p + texto, 1, i - texto, stdout);
 	return i;
 }
 
@@ -145,8 +155,6 @@ void Mostrar(const char *texto, size_t n)
 		}
 		t = hecho - n_guardado;   /* of texto, shown with them */
 		n_guardado = 0;
-		if (texto == NULL)
-			return;
 		p += t;
 		n -= t;
 	}

@@ -44,6 +44,9 @@ inline int Rechazada(int codigo)  { return codigo >= 500; }
  * and what the user types are parsed byte by byte, the same everywhere. */
 inline int Es_blanco(int ch) { return ch == ' ' || (ch >= '\t' && ch <= '\r'); }
 inline int Es_cifra(int ch)  { return ch >= '0' && ch <= '9'; }
+/* Whether a number can start at ch, as strtol and sscanf read one: they
+ * skip the locale's blanks first, so only a sign or a digit may come. */
+inline int Empieza_numero(int ch) { return Es_cifra(ch) || ch == '+' || ch == '-'; }
 
 /* What has come on a connection and is not yet taken: the reader fills it
  * with one read of whatever has arrived, and takes pieces from it. */
@@ -65,6 +68,7 @@ struct Lectura {
 #define LECTURA_NUEVA {0, '\0', 1}
 
 /* control/comun.cpp: below everything else */
+void Fallo_en(const char *que, const char *formato, ...) __attribute__((format(printf, 2, 3)));
 void Error_en(const char *que);
 int  Sondear(struct pollfd *p, int n, int espera);
 void Mostrar(const char *texto, size_t n);

@@ -44,11 +44,11 @@ int Conexion(const char *h)
 
 	/* Neither lookup sets errno, so perror would describe some other error. */
 	if ((serv = getservbyname("ftp", "tcp")) == NULL) {
-		fprintf(stderr, "ERROR en getservbyname: el servicio ftp/tcp no figura en la base de servicios\n");
+		Fallo_en("getservbyname", "el servicio ftp/tcp no figura en la base de servicios");
 		return -1;
 	}
 	if ((host = gethostbyname(h)) == NULL) {
-		fprintf(stderr, "ERROR en gethostbyname: %s\n", hstrerror(h_errno));
+		Fallo_en("gethostbyname", "%s", hstrerror(h_errno));
 		return -1;
 	}
 	if ((fd = socket(AF_INET, SOCK_STREAM, 0)) < 0) {

@@ -11,8 +11,7 @@
  * and end without claiming success. */
 static void Fin_de_entrada(void)
 {
-	fflush(stdout);
-	fprintf(stderr, "ERROR en la entrada: se ha terminado antes del login\n");
+	Fallo_en("la entrada", "se ha terminado antes del login");
 	Salir();
 	exit(1);
 }

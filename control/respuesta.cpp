@@ -42,8 +42,10 @@ static void Llenar(struct Llegada *e)
 		;
 	if (n > 0)
 		e->fin += (size_t)n;
+	else if (n == 0)
+		e->acabada = 1;
 	else {
-		e->acabada = n == 0 ? 1 : -1;
+		e->acabada = -1;
 		e->error = errno;
 	}
 }
@@ -88,7 +90,7 @@ static void Analizar_linea(struct Lectura *l)
 
 	while (Es_blanco((unsigned char)*p))
 		p++;
-	if (!Es_cifra(*p) && *p != '+' && *p != '-')
+	if (!Empieza_numero(*p))
 		return;
 	switch (sscanf(p, "%3d%c", &n, &sep)) {
 	case 2:
@@ -148,8 +150,7 @@ int Respuesta(void)
 void Comprobar_control(void)
 {
 	if (llegada_control.acabada) {
-		fflush(stdout);
-		fprintf(stderr, "ERROR en controlL: el servidor ha cerrado la conexion de control\n");
+		Fallo_en("controlL", "el servidor ha cerrado la conexion de control");
 		exit(1);
 	}
 }

@@ -20,8 +20,7 @@ static int Leer_opcion(int *opcion)
 	if ((largo = Leer_palabra(texto, sizeof texto)) < 0)
 		return -1;
 	valor = strtol(texto, &fin, 10);
-	if ((size_t)largo >= sizeof texto || !(Es_cifra(texto[0]) || texto[0] == '-' || texto[0] == '+') ||
-	    fin == texto || *fin != '\0') {
+	if ((size_t)largo >= sizeof texto || !Empieza_numero(texto[0]) || fin == texto || *fin != '\0') {
 		Descartar_linea();
 		return 0;
 	}

@@ -96,9 +96,7 @@ static int Del_servidor(int accept_fd, const char *texto_accept)
 	close(accept_fd);
 	inet_ntop(AF_INET, &data_addr.sin_addr, suya, sizeof suya);
 	inet_ntop(AF_INET, &addr_servidor, servidor, sizeof servidor);
-	fflush(stdout);
-	fprintf(stderr, "ERROR en %s: conexion de datos de %s rechazada: solo se aceptan del servidor %s\n",
-	        texto_accept, suya, servidor);
+	Fallo_en(texto_accept, "conexion de datos de %s rechazada: solo se aceptan del servidor %s", suya, servidor);
 	return 0;
 }
 
@@ -157,9 +155,8 @@ static int Esperar_conexion(const char *texto_accept, int *cierre)
 			continue;
 		}
 		if (*cierre) {
-			fflush(stdout);
-			fprintf(stderr, "ERROR en %s: el servidor ha dado la transferencia por terminada "
-			        "sin abrir la conexion de datos\n", texto_accept);
+			Fallo_en(texto_accept, "el servidor ha dado la transferencia por terminada "
+			         "sin abrir la conexion de datos");
 			return -1;
 		}
 		if (p[1].revents && !Preliminar(codigo = Respuesta())) {

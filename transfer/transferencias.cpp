@@ -1,9 +1,9 @@
 /* Listing, download and upload, each over a data connection of its own
  * that Conexion_datos has announced.  Data moves through buffer in lines
  * of up to TAM_BUFFER - 1 bytes or blocks of up to TAM_BUFFER bytes. */
-#include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,10 +35,8 @@ int Listar(void)
 	while ((n = Leer_linea(&listado)) >= 0)
 		Mostrar(buffer, (size_t)n);
 	bien = listado.acabada > 0;
-	if (!bien) {
-		errno = listado.error;
-		Error_en("datosL");
-	}
+	if (!bien)
+		Fallo_en("datosL", "%s", strerror(listado.error));
 	Cerrar_datos(&datosL, cierre);
 	return bien;
 }
