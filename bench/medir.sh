@@ -19,6 +19,10 @@ if [ -z "${QUELT:-}" ]; then
   cmake -S . -B build-medir -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
   cmake --build build-medir >/dev/null && QUELT=$PWD/build-medir/quelt
 fi
+# vsftpd switches to its users ftp and nobody, which a user namespace that
+# maps only its maker (the checks' network, for an ordinary user) lacks.
+awk '$3 == 1 { exit 1 }' /proc/self/uid_map ||
+  { echo "medir: vsftpd needs the users ftp and nobody, not in this user namespace: run as root" >&2; exit 77; }
 escucha() { (exec 3<>"/dev/tcp/$1/21") 2>/dev/null; }
 for ip in 127.0.6.1 127.0.6.2; do ! escucha $ip || { echo "medir: something listens on $ip:21" >&2; exit 1; }; done
 B=$(mktemp -d /dev/shm/quelt-medir.XXXXXX) pids=()

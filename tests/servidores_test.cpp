@@ -23,7 +23,7 @@ using namespace std::chrono;
 // whose raiz/ is the tree served: grande.bin, vacio.bin and sub/, writable.
 struct Real {
   const char *nombre, *ip, *usuario, *clave;
-  std::vector<std::string> orden;
+  std::vector<std::string> orden, suyos;  // suyos: the users it switches to
   std::vector<std::pair<std::string, std::string>> ficheros;  // written first, mode 600
 };
 void PrintTo(const Real &r, std::ostream *o) { *o << r.nombre; }
@@ -38,11 +38,11 @@ static const Real reales[] = {
       "a.add_user('ana', 's3creta', '@/raiz', perm='elrw')\n"
       "FTPHandler.authorizer = a\n"
       "FTPServer(('127.0.4.1', 21), FTPHandler).serve_forever()\n"},
-     {}},
+     {}, {}},
     // Anonymous, as the package's own ftp user, to whom the root of the
     // tree must not be writable.
     {"vsftpd", "127.0.4.2", "anonymous", "ana@",
-     {"/usr/sbin/vsftpd", "@/conf"},
+     {"/usr/sbin/vsftpd", "@/conf"}, {"ftp", "nobody"},
      {{"conf", "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.4.2\nlisten_port=21\n"
                "background=NO\nseccomp_sandbox=NO\nanonymous_enable=YES\nlocal_enable=NO\n"
                "write_enable=YES\nanon_upload_enable=YES\nanon_root=@/raiz\nftp_username=ftp\n"
@@ -50,7 +50,7 @@ static const Real reales[] = {
     // Unpacked by probar.sh, as its package conflicts with vsftpd's.  A user
     // of its own password file (s3creta), run as nobody and shut in raiz/.
     {"proftpd", "127.0.4.3", "ana", "s3creta",
-     {"/opt/quelt-proftpd/usr/sbin/proftpd", "-n", "-c", "@/conf"},
+     {"/opt/quelt-proftpd/usr/sbin/proftpd", "-n", "-c", "@/conf"}, {"nobody"},
      {{"conf", "ServerType standalone\nDefaultAddress 127.0.4.3\nSocketBindTight on\nPort 21\n"
                "UseIPv6 off\nUser nobody\nGroup nogroup\nPidFile @/pid\nScoreboardFile @/marcador\n"
                "SystemLog @/registro\nTransferLog NONE\nWtmpLog off\nUseReverseDNS off\n"
@@ -167,6 +167,8 @@ TEST_P(Servidores, SesionCompleta)
   NECESITA_PUERTO_21();
   const Real &r = GetParam();
   if (!fs::exists(r.orden[0])) GTEST_SKIP() << r.orden[0] << " is missing: bash probar.sh puts it there";
+  for (auto &u : r.suyos)
+    if (std::string por = Sin_usuario(u); !por.empty()) GTEST_SKIP() << r.nombre << " switches to " << u << ": " << por;
   Arrancado s(r);
   ASSERT_TRUE(Escucha(r.ip)) << r.nombre << " did not start:\n" << Leer(s.dir / "salida");
   auto inicio = steady_clock::now();

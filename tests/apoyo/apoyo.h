@@ -30,10 +30,16 @@ inline const std::string RARO(RARO_C, sizeof RARO_C - 1),
     DIR_RARO = "/\x1b]2;T\x07\x1b[2J\rx\x9b\xc2\x9b\xc3\x91\xe2\x82\xac",
     DIR_RARO_VISTO = "/\\x1b]2;T\\x07\\x1b[2J\\x0dx\\x9b\\xc2\\x9b\xc3\x91\xe2\x82\xac";
 
-// Where the servers of the tests cannot listen on port 21 of their own
-// loopback addresses, which needs root and Linux (where all of 127.0.0.0/8
-// is loopback), the tests that start one skip, saying why.
-std::string Sin_puerto_21();  // the reason, or "" when they can
+// Every test program runs in a network of its own (espacio.cpp), entered
+// by its main before any thread starts: sin_espacio says why it could not,
+// or is "".  There its servers listen on port 21 of their own loopback
+// addresses (all of 127.0.0.0/8 is loopback on Linux); where they cannot,
+// the tests that start one skip, saying why.  A real server that switches
+// to users of the machine cannot run where those users do not exist.
+extern std::string sin_espacio;
+void Entrar_en_espacio();
+std::string Sin_puerto_21();                       // the reason, or "" when they can
+std::string Sin_usuario(const std::string &nombre);  // likewise
 #define NECESITA_PUERTO_21() \
   do { if (std::string por = Sin_puerto_21(); !por.empty()) GTEST_SKIP() << por; } while (0)
 

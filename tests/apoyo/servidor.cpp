@@ -48,7 +48,7 @@ std::string Sin_puerto_21()
   std::string por;
   int fd = Escuchar("127.0.9.9", por);
   if (fd >= 0) close(fd);
-  return fd >= 0 ? "" : "cannot listen on 127.0.9.9:21 (" + por + "): needs root, on Linux";
+  return fd >= 0 ? "" : "cannot listen on 127.0.9.9:21 (" + por + "), and no network of our own (" + sin_espacio + ")";
 }
 
 Servidor::Servidor(const std::string &ip, Guion guion, int limite_ms)
