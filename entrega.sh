@@ -1,23 +1,22 @@
 #!/usr/bin/env bash
-# The release files, gathered in build/entrega/: the Debian package of the
-# normal build, the static quelt for x86_64 and for aarch64 Linux (musl),
-# and SHA256SUMS of the three, which `sha256sum -c SHA256SUMS` checks
-# there.  It builds what they need and checks nothing else (that is the
-# test command's); run bash probar.sh first on a fresh machine.
+# The release files, gathered in build/entrega/: the Debian package, the
+# static quelt for x86_64 and for aarch64 Linux (musl), and SHA256SUMS of
+# the three, which `sha256sum -c SHA256SUMS` checks there.  It builds what
+# they need and checks nothing else (that is the test command's); run
+# bash probar.sh first on a fresh machine.
 set -euo pipefail
 cd "$(dirname "$0")"
-umask 022   # the .deb's archive members take cpack's umask
 cmake --workflow --preset paquete >/dev/null
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-paquete/CMakeCache.txt)
 for preset in musl aarch64; do
   cmake --preset $preset >/dev/null
   cmake --build --preset $preset >/dev/null
 done
-ficheros=(build/quelt_${version}_amd64.deb
+ficheros=(build-paquete/quelt_${version}_amd64.deb
           build-x86_64-linux-musl/quelt-$version-x86_64-linux-musl.tar.gz
           build-aarch64-linux-musl/quelt-$version-aarch64-linux-musl.tar.gz)
 rm -rf build/entrega
-mkdir build/entrega
+mkdir -p build/entrega
 cp "${ficheros[@]}" build/entrega/
 cd build/entrega
 sha256sum -- "${ficheros[@]##*/}" >SHA256SUMS

@@ -1,18 +1,15 @@
 # One session of a quelt as its user would run it, against the demo server
-# on 127.0.0.2:21 (as the demo binds): login, a listing, a binary file
-# fetched in type I and compared byte for byte, QUIT.  In a scratch folder,
-# removed at the end with the server.
+# on 127.0.0.2:21: login, a listing, a binary file fetched in type I and
+# compared byte for byte, QUIT.  In a scratch folder, removed at the end
+# with the server.
 #   bash sesion_demo.sh [EMULATOR] QUELT    (absolute paths)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 trabajo=$(mktemp -d /tmp/quelt-sesion.XXXXXX)
 servidor=
 trap '[ -z "$servidor" ] || kill $servidor; rm -rf "$trabajo"' EXIT
-
-cp -r demo/muestra "$trabajo/servidor"
-head -c 1000000 /dev/urandom >"$trabajo/servidor/datos.bin"
+servidor=$(/usr/bin/python3 demo/servidor.py "$trabajo/servidor" 1000000)
 mkdir "$trabajo/local"
-servidor=$(/usr/bin/python3 demo/servidor.py "$trabajo/servidor")
 # Name, password, 2 (list), 3 (type I), 4 datos.bin (get), 0 (quit).
 printf 'demo\ndemo\n2\n3\n4\ndatos.bin\n0\n' |
   (cd "$trabajo/local" && setsid -w "$@" 127.0.0.2) >"$trabajo/sesion" 2>&1 ||
