@@ -8,8 +8,10 @@ list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES QUELT_ZIG QUELT_ZIG_OBJETIVO)
 string(REGEX MATCH "^[^-]+" CMAKE_SYSTEM_PROCESSOR "${QUELT_ZIG_OBJETIVO}")
 if(QUELT_ZIG_OBJETIVO MATCHES "-linux-")
   set(CMAKE_SYSTEM_NAME Linux)
-  # Linked stripped: the quelt that the tests run is the one released.
-  set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -s")
+  # Static PIE (a -fPIE build linked -static), its relocations read-only
+  # once made at start, and stripped: the quelt that the tests run is the
+  # one released.
+  set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -s -Wl,-z,relro,-z,now")
 else()
   set(CMAKE_SYSTEM_NAME Darwin)
   # zig refuses the -Wl,-v of CMake's probe of the compiler for macOS,
@@ -21,7 +23,7 @@ endif()
 # (and without the undefined-behaviour traps of zig's default build, which
 # need them) it links with the C driver, and no C++ runtime is built.
 set(CMAKE_CXX_COMPILER "${QUELT_ZIG}" c++ -target ${QUELT_ZIG_OBJETIVO})
-set(CMAKE_CXX_FLAGS_INIT "-fno-exceptions -fno-rtti -fno-sanitize=undefined")
+set(CMAKE_CXX_FLAGS_INIT "-fno-exceptions -fno-rtti -fno-sanitize=undefined -fPIE -fstack-protector-strong")
 set(CMAKE_CXX_FLAGS_RELEASE -O2 CACHE STRING "")
 set(CMAKE_CXX_LINK_EXECUTABLE
     "\"${QUELT_ZIG}\" cc -target ${QUELT_ZIG_OBJETIVO} <FLAGS> <CMAKE_CXX_LINK_FLAGS> <LINK_FLAGS> <OBJECTS> -o <TARGET> <LINK_LIBRARIES>")

@@ -29,7 +29,7 @@ TEST(Entrada, UsoONingunaConexion)
   struct { std::vector<std::string> argv; std::string visto; } casos[] = {
       {{QUELT}, "Uso: quelt nombre del host\n"},
       {{QUELT, "127.0.1.2", "otro"}, "Uso: quelt nombre del host\n"},
-      {{QUELT, "nohay.invalid"}, "ERROR en gethostbyname: "},
+      {{QUELT, "nohay..invalid"}, "ERROR en gethostbyname: "},  // malformed: no resolver asks a server
       {{QUELT, "127.0.1.3"}, "ERROR en connect: "},  // nobody listens there
       {{"env", "LC_ALL=es_ES.UTF-8", QUELT, "127.0.1.3"}, "ERROR en connect: " + Espanol(ECONNREFUSED)},
   };
