@@ -145,10 +145,15 @@ int Respuesta(void)
 	return Leer_respuesta(&l, 1);
 }
 
-/* Ends the process when the server has closed the control connection:
+/* Ends the process when the control connection has ended, closed by the
+ * server or failed to read, with the system's reason for the failure:
  * nothing more can be asked of it, and going on would only pretend. */
 void Comprobar_control(void)
 {
+	if (llegada_control.acabada < 0) {
+		Fallo_en("controlL", "%s", strerror(llegada_control.error));
+		exit(1);
+	}
 	if (llegada_control.acabada) {
 		Fallo_en("controlL", "el servidor ha cerrado la conexion de control");
 		exit(1);
