@@ -21,7 +21,7 @@ void Preparar_llegada(struct Llegada *e, int fd)
  * while the piece is not whole yet. */
 static size_t Largo_trozo(const char *p, size_t n, size_t cabe)
 {
-	const char *fin = (const char *)memchr(p, '\n', n < cabe ? n : cabe);
+	const char *fin = static_cast<const char *>(memchr(p, '\n', n < cabe ? n : cabe));
 
 	if (fin != NULL)
 		return (size_t)(fin + 1 - p);
@@ -179,10 +179,11 @@ static int Control_pendiente(void)
 void Leer_avisos(void)
 {
 	struct Lectura l = LECTURA_NUEVA;
-	int n;
 
 	while (!l.inicio || Control_pendiente()) {
-		if ((n = Leer_trozo(&l)) < 0) {
+		int n = Leer_trozo(&l);
+
+		if (n < 0) {
 			Comprobar_control();
 			break;
 		}
