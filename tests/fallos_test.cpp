@@ -66,6 +66,7 @@ static const Caso casos[] = {
      TECLEO + Dialogo{{"Nombre: ", ""}}, 1, "530 no\r\nNombre: \n" + CERRADA},
     {"150, 421 y cierre", LOGIN + PORT + Guion{"< LIST", "> 150 va\r\n421 adios\r\n", "close"},
      TECLEO + Orden("2\n") + Dialogo{{"Opcion: ", ""}}, 1, "150 va\r\n421 adios\r\n" + Menu() + "\n" + CERRADA},
+    {"tras PWD", HOLA + Guion{"< USER ana", "> 331 c\r\n", "< PASS x", "> 230 si\r\n", "< PWD", "close"}, TECLEO, 1, "230 si\r\n" + CERRADA},
     {"QUIT sin 221", LOGIN + Guion{"< QUIT", "close"}, TECLEO + Orden("0\n"), 1, CERRADA},
     {"respuesta no pedida", LOGIN + Guion{"< HELP", "> 214 primera\r\n200 otra\r\n"} + AYUDA_S,
      TECLEO + Orden("6\n") + Dialogo{{"Opcion: ", ""}, {"200 otra\r\n", ""}} + AYUDA_U, 0,
@@ -122,6 +123,9 @@ static const Caso casos[] = {
     {"Opcion: fin", LOGIN + QUIT, TECLEO + Orden("\x04"), 0, Menu() + "\n221 Adios\r\n"},
     {"Opcion: no numero", LOGIN + AYUDA_S,
      TECLEO + Orden("abc\n") + Orden("7\n") + Orden("-1\n") + Orden("6x\n") + Orden("99999999999999999999\n") + AYUDA_U, 0, "ERROR\n"},
+    // Ctrl-D after a word sends it without a line end, then ends the input.
+    {"Opcion: abc, fin", LOGIN + QUIT, TECLEO + Orden("abc\x04\x04") + Dialogo{{"Opcion: ", ""}}, 0,
+     "Opcion: abc\nERROR\n" + Menu()},
     {"Opcion: vacia", LOGIN + AYUDA_S, TECLEO + Orden("\n") + Dialogo{{"", "6\n"}, {"214 ayuda\r\n", ""}, {"Opcion: ", "0\n"}}, 0,
      Menu() + "\n6\n214 ayuda\r\n"},
     {"directorio: fin", LOGIN + QUIT, TECLEO + Orden("1\n") + Dialogo{{"directorio: ", "\x04"}}, 0,
@@ -292,7 +296,13 @@ static const Fallo fallos[] = {
      "150 va\r\nERROR en bajada: " + Razon(EIO) + "226 fin\r\n", "", "bajada"},
     {"read de s", "read", EIO, "", "", "5\ns\n", SUBIDA, LOGIN + SUBIDA + AYUDA_S, 0, "150 va\r\nERROR en s: " + Razon(EIO) + "226 fin\r\n",
      "", "s"},
+    // The listing's data connection, read after the 150 (which may bring the 226 along).
+    {"read de datosL", "read", ECONNRESET, "150 va", "", "2\n", LISTA, LOGIN + LISTA + AYUDA_S, 0,
+     "150 va\r\nERROR en datosL: " + Razon(ECONNRESET) + "226 fin\r\n", "write"},
     // The control connection: nothing more can be asked.
+    // The server stays, so that it is the write that fails, not a close that quelt sees before it.
+    {"write de controlE", "write", EPIPE, "", "\"HELP\\r\\n\"", "", {}, LOGIN + Guion{"pause 1000"}, 1,
+     "Opcion: ERROR en controlE: " + Razon(EPIPE)},
     {"read de controlL", "read", ECONNRESET, "\"HELP\\r\\n\"", "", "", {}, LOGIN + Guion{"< HELP"}, 1,
      "Opcion: ERROR en controlL: " + Razon(ECONNRESET), "write"},
 };
