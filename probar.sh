@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 . ./instalar.sh
 instalar cmake ninja-build g++ libgtest-dev python3-pyftpdlib vsftpd clang-14 libclang-rt-14-dev curl \
           man-db groff-base hyperfine time dpkg-dev file lintian git locales libc-l10n \
-          qemu-user-static
+          qemu-user-static strace
 # hardening-check, for the package check, without the ninety packages that
 # devscripts recommends for its other tools.
 instalar --no-install-recommends devscripts

@@ -21,7 +21,7 @@ void Preparar_llegada(struct Llegada *e, int fd)
  * while the piece is not whole yet. */
 static size_t Largo_trozo(const char *p, size_t n, size_t cabe)
 {
-	const char *fin = (const char *)memchr(p, '\n', n < cabe ? n : cabe);
+	const char *fin = static_cast<const char *>(memchr(p, '\n', n < cabe ? n : cabe));
 
 	if (fin != NULL)
 		return (size_t)(fin + 1 - p);
@@ -145,10 +145,15 @@ int Respuesta(void)
 	return Leer_respuesta(&l, 1);
 }
 
-/* Ends the process when the server has closed the control connection:
+/* Ends the process when the control connection has ended, closed by the
+ * server or failed to read, with the system's reason for the failure:
  * nothing more can be asked of it, and going on would only pretend. */
 void Comprobar_control(void)
 {
+	if (llegada_control.acabada < 0) {
+		Fallo_en("controlL", "%s", strerror(llegada_control.error));
+		exit(1);
+	}
 	if (llegada_control.acabada) {
 		Fallo_en("controlL", "el servidor ha cerrado la conexion de control");
 		exit(1);
@@ -174,10 +179,11 @@ static int Control_pendiente(void)
 void Leer_avisos(void)
 {
 	struct Lectura l = LECTURA_NUEVA;
-	int n;
 
 	while (!l.inicio || Control_pendiente()) {
-		if ((n = Leer_trozo(&l)) < 0) {
+		int n = Leer_trozo(&l);
+
+		if (n < 0) {
 			Comprobar_control();
 			break;
 		}

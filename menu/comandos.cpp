@@ -15,8 +15,8 @@ static void Copiar_directorio(int n)
 	const char *abre, *cierra;
 	size_t largo;
 
-	abre = (const char *)memchr(buffer, '"', n);
-	cierra = abre ? (const char *)memchr(abre + 1, '"', buffer + n - (abre + 1)) : NULL;
+	abre = static_cast<const char *>(memchr(buffer, '"', n));
+	cierra = abre ? static_cast<const char *>(memchr(abre + 1, '"', buffer + n - (abre + 1))) : NULL;
 	if (cierra == NULL) {
 		strcpy(dir_actual, DESCONOCIDO);
 		return;

@@ -126,7 +126,7 @@ static int Quedan_ms(const struct timespec *hasta)
 static int Esperar_conexion(const char *texto_accept, int *cierre)
 {
 	struct pollfd p[2];
-	struct timespec hasta;
+	struct timespec hasta = {0, 0};   /* the time limit once *cierre is set; 0 is past */
 	socklen_t aux;
 	int codigo, accept_fd;
 
