@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
-# quelt against a local FTP server on 127.0.0.2 (user demo, password demo)
-# that serves a copy of demo/muestra, in a folder of its own where
-# downloads land and a file waits to be uploaded; the server stops and the
-# folders go when quelt ends.  Installs first whatever this machine lacks.
+# quelt against a demo FTP server on 127.0.0.2 (user demo, password demo),
+# in a scratch folder that goes, with the server, when quelt ends.
 set -euo pipefail
 cd "$(dirname "$0")"
 . ./instalar.sh

@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# The release files, gathered in build/entrega/: the Debian package, the
-# static quelt for x86_64 and for aarch64 Linux (musl), and SHA256SUMS of
-# the three, which `sha256sum -c SHA256SUMS` checks there.  It builds what
-# they need and checks nothing else (that is the test command's); run
-# bash probar.sh first on a fresh machine.
+# The release files in build/entrega/: the Debian package, the static quelt
+# for x86_64 and aarch64 Linux, and their SHA256SUMS.  It builds them and
+# checks nothing else: run bash probar.sh first on a fresh machine.
 set -euo pipefail
 cd "$(dirname "$0")"
 cmake --workflow --preset paquete >/dev/null

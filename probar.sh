@@ -1,9 +1,6 @@
 #!/usr/bin/env bash
-# Builds quelt and runs every check: installs first whatever this machine
-# lacks (when everything is there it goes straight on), then runs the
-# workflow of each build in CMakePresets.json.  Any of them runs alone:
-# cmake --workflow --preset NAME, or ctest --preset NAME -L LABEL for one
-# check (the README lists them).
+# Builds quelt and runs every check: installs whatever this machine lacks,
+# then runs the workflow of each build in CMakePresets.json (HACKING.md).
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -17,10 +14,8 @@ instalar --no-install-recommends devscripts
 # The locale of the test that the system's texts follow the user's.
 locale -a | grep -qx es_ES.utf8 || localedef -i es_ES -f UTF-8 es_ES.UTF-8
 
-# proftpd, for the tests against real servers, cannot be installed beside
-# vsftpd: its package is unpacked into a folder of its own, beside the list
-# of packages it depends on, which are installed from that list, whatever
-# their names in this release.
+# proftpd cannot be installed beside vsftpd: its package is unpacked into a
+# folder of its own, and what it depends on installed from its list.
 if [ ! -f /opt/quelt-proftpd/depende ]; then   # written last, once all is unpacked
   deb=$(mktemp -d)
   (cd "$deb" && apt-get download -qq proftpd-core 2>/dev/null || { apt-get update -qq && apt-get download -qq proftpd-core; })
@@ -54,9 +49,8 @@ if [ ! -x "$zig/zig" ]; then
   rm -rf "$paquete"
 fi
 
-# musl's and aarch64's run the end-to-end tests of the normal build on
-# their own quelt (aarch64's in qemu), and check their release tarballs;
-# entrega.sh gathers those and the package, with their sums.
+# musl's and aarch64's run the normal build's end-to-end tests on their own
+# quelt; entrega.sh gathers the release files.
 for flujo in normal musl aarch64 macos-x86_64 macos-arm64 fuzz san; do
   cmake --workflow --preset $flujo
 done

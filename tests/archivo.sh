@@ -1,7 +1,6 @@
-# The release of a static build as a user meets it: NAME.tar.gz unpacked
-# into a scratch folder holds NAME/ with just its four files, its quelt
-# static and stripped, which runs (in EMULATOR, for another processor) the
-# session of sesion_demo.sh, as paquete.sh's does.
+# The release of a static build as a user meets it: NAME.tar.gz holds
+# NAME/ with just its four files, its quelt a hardened static PIE, which
+# runs (in EMULATOR, for another processor) the session of sesion_demo.sh.
 #   bash archivo.sh NAME.tar.gz [EMULATOR]
 set -euo pipefail
 archivo=$(realpath "$1")
@@ -17,10 +16,8 @@ diff <(printf "$nombre/%s\n" LICENSE README.md quelt quelt.1) <(cd "$trabajo" &&
 quelt=$trabajo/$nombre/quelt
 file "$quelt" | grep -q 'static-pie linked, stripped$' ||
   { file "$quelt"; echo "quelt no es PIE estatico y sin simbolos"; exit 1; }
-# Its relocations read-only once made at start.  hardening-check finds a
-# stack protector or fortified calls only among what a program imports,
-# and a static one imports nothing: on x86_64 the canary that the stack
-# protector reads from %fs:0x28 shows it.
+# hardening-check sees a stack protector only in what a program imports,
+# and a static one imports nothing: on x86_64 its canary at %fs:0x28 shows.
 hardening-check --nostackprotector --nofortify --nocfprotection "$quelt" >"$trabajo/endurecido" 2>&1 ||
   { cat "$trabajo/endurecido"; echo "quelt: sin endurecer"; exit 1; }
 if file "$quelt" | grep -q x86-64 && ! objdump -d "$quelt" | grep '%fs:0x28' >/dev/null; then

@@ -1,10 +1,7 @@
-# The Debian package, which is the install rules at work: made twice by
-# `cmake --workflow --preset paquete`, in two folders under two umasks, to
-# the same bytes; checked by lintian; installed by dpkg into a root of its
-# own, with a dpkg database of its own: its files, hardened, its manual page
-# rendering without a warning, its bash completion offering host names, its
-# quelt used for one session against the demo server; removed there, and
-# nothing of it left.  The machine's own dpkg database is not touched.
+# The Debian package: made twice, under two umasks, to the same bytes;
+# lintian; installed by dpkg into a root and database of its own, checked
+# and used there for a session, removed there, nothing of it left.  The
+# machine's own dpkg database is not touched.
 #   bash paquete.sh    (as root, or in a user namespace where one is root)
 set -euo pipefail
 cd "$(dirname "$0")/.."

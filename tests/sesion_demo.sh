@@ -1,7 +1,5 @@
-# One session of a quelt as its user would run it, against the demo server
-# on 127.0.0.2:21: login, a listing, a binary file fetched in type I and
-# compared byte for byte, QUIT.  In a scratch folder, removed at the end
-# with the server.
+# One session of a quelt against the demo server on 127.0.0.2:21: login, a
+# listing, a binary file fetched in type I and compared byte for byte, QUIT.
 #   bash sesion_demo.sh [EMULATOR] QUELT    (absolute paths)
 set -euo pipefail
 cd "$(dirname "$0")/.."
