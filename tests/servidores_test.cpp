@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <random>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -161,6 +162,18 @@ static const struct { std::vector<std::string> teclas, muestra; } pasos[] = {
 };
 
 class Servidores : public testing::TestWithParam<Real> {};
+
+// Why a real server that switches to user nombre cannot run here, or "".
+static std::string Sin_usuario(const std::string &nombre)
+{
+  std::ifstream mapa("/proc/self/uid_map");
+  long dentro, fuera, cuantos;
+  const passwd *p = getpwnam(nombre.c_str());
+  if (p == nullptr) return "no user " + nombre + " here";
+  while (mapa >> dentro >> fuera >> cuantos)
+    if (p->pw_uid >= (uid_t)dentro && p->pw_uid - dentro < (uid_t)cuantos) return "";
+  return "no user " + nombre + " in a user namespace that maps only its maker: run as root";
+}
 
 TEST_P(Servidores, SesionCompleta)
 {

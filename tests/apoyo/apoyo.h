@@ -39,7 +39,6 @@ inline const std::string RARO(RARO_C, sizeof RARO_C - 1),
 extern std::string sin_espacio;
 void Entrar_en_espacio();
 std::string Sin_puerto_21();                       // the reason, or "" when they can
-std::string Sin_usuario(const std::string &nombre);  // likewise
 #define NECESITA_PUERTO_21() \
   do { if (std::string por = Sin_puerto_21(); !por.empty()) GTEST_SKIP() << por; } while (0)
 

@@ -6,9 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <net/if.h>
-#include <pwd.h>
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -46,15 +44,4 @@ void Entrar_en_espacio()
   bool arriba = ioctl(fd, SIOCGIFFLAGS, &lo) == 0 && (lo.ifr_flags |= IFF_UP, ioctl(fd, SIOCSIFFLAGS, &lo) == 0);
   sin_espacio = arriba ? "" : std::string("loopback: ") + strerror(errno);
   close(fd);
-}
-
-std::string Sin_usuario(const std::string &nombre)
-{
-  std::ifstream mapa("/proc/self/uid_map");
-  long dentro, fuera, cuantos;
-  const passwd *p = getpwnam(nombre.c_str());
-  if (p == nullptr) return "no user " + nombre + " here";
-  while (mapa >> dentro >> fuera >> cuantos)
-    if (p->pw_uid >= (uid_t)dentro && p->pw_uid - dentro < (uid_t)cuantos) return "";
-  return "no user " + nombre + " in a user namespace that maps only its maker: run as root";
 }
