@@ -32,8 +32,9 @@ int Listar(void)
 	if (datosL == NULL)
 		return 0;
 	Preparar_llegada(&listado, fileno(datosL));
-	while ((n = Leer_linea(&listado)) >= 0)
+	while ((n = Tomar_trozo(&listado)) >= 0)
 		Mostrar(buffer, (size_t)n);
+	Acabar_texto();
 	bien = listado.acabada > 0;
 	if (!bien)
 		Fallo_en("datosL", "%s", strerror(listado.error));
