@@ -100,6 +100,7 @@ char *Leer_clave(void);
 /* menu/ */
 int  Menu(void);
 void Directorio(void);
+void Leer_directorio(void);
 void Cambiar_directorio(void);
 void Cambiar_tipo(void);
 void Ayuda(void);
