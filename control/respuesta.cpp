@@ -108,8 +108,9 @@ static void Anotar_trozo(struct Lectura *l, size_t n)
 	l->al_principio = buffer[n - 1] == '\n';
 }
 
-/* Reads the next piece of a reply into buffer.  Returns the piece's
- * length, or -1 when the stream has ended. */
+/* Takes the next piece of the reply that l stands in from the control
+ * connection into buffer, and notes it in l.  Returns the piece's length,
+ * or -1 when the stream has ended. */
 int Leer_trozo(struct Lectura *l)
 {
 	int n;
