@@ -105,17 +105,36 @@ void Elegir_regla(FILE *salida, int la_regla)
 	n_tenidos = 0;
 }
 
-/* Shows byte b as \xHH.  Byte by byte, here and below: putc_unlocked
- * costs less than any call that writes a few bytes, and quelt has one
- * thread. */
+/* What the filter shows, gathered for one write per text or piece: on a
+ * terminal the stream is line-buffered, and stdio would take each byte
+ * put alone through its slow path. */
+static char juntos[1 << 12];
+static size_t n_juntos;
+
+/* Writes what has been gathered. */
+static void Volcar(void)
+{
+	fwrite(juntos, 1, n_juntos, pantalla);
+	n_juntos = 0;
+}
+
+/* Shows byte c as it is. */
+static void Poner(unsigned char c)
+{
+	if (n_juntos == sizeof juntos)
+		Volcar();
+	juntos[n_juntos++] = (char)c;
+}
+
+/* Shows byte b as \xHH. */
 static void Escapar(unsigned char b)
 {
 	static const char cifras[] = "0123456789abcdef";
 
-	putc_unlocked('\\', pantalla);
-	putc_unlocked('x', pantalla);
-	putc_unlocked(cifras[b >> 4], pantalla);
-	putc_unlocked(cifras[b & 0xf], pantalla);
+	Poner('\\');
+	Poner('x');
+	Poner(cifras[b >> 4]);
+	Poner(cifras[b & 0xf]);
 }
 
 /* Shows byte b alone: as it is when it is text in every rule (printable
@@ -124,7 +143,7 @@ static void Escapar(unsigned char b)
 static void Mostrar_byte(unsigned char b)
 {
 	if ((b >= 0x20 && b < 0x7f) || b == '\t' || b == '\n' || b >= 0xa0)
-		putc_unlocked(b, pantalla);
+		Poner(b);
 	else
 		Escapar(b);
 }
@@ -170,8 +189,8 @@ static void Filtrar(unsigned char b)
 		n_tenidos = 0;
 	} else {   /* CR LF, or a whole sequence */
 		for (i = 0; i < n_tenidos; i++)
-			putc_unlocked(tenidos[i], pantalla);
-		putc_unlocked(b, pantalla);
+			Poner(tenidos[i]);
+		Poner(b);
 		n_tenidos = 0;
 	}
 }
@@ -193,14 +212,17 @@ void Mostrar(const char *texto, size_t n)
 	for (i = 0; i < n; i++) {
 		b = (unsigned char)texto[i];
 		if (n_tenidos == 0 && b >= 0x20 && b < 0x7f)   /* the most common case, at once */
-			putc_unlocked(b, pantalla);
+			Poner(b);
 		else
 			Filtrar(b);
 	}
+	Volcar();
 }
 
 /* Ends the text being shown: what it held back is shown for what it is. */
 void Acabar_texto(void)
 {
 	Soltar();
+	if (n_juntos > 0)
+		Volcar();
 }
