@@ -1,7 +1,7 @@
 // Arbitrary bytes as server text shown on a terminal, under the UTF-8
-// rule and the 8-bit one; the first two bytes choose where the text is
-// cut in two (at its start or end, it is whole).  For each rule the text
-// is shown in those two pieces and one byte at a time, and then:
+// rule and the 8-bit one; the first four bytes choose two points where
+// the text is cut in three pieces.  For each rule the text is shown whole
+// and in those pieces, and then:
 // - both must be the same bytes: a piece's end decides nothing;
 // - read back alongside the text, the output must be, byte for byte of
 //   the text, either that byte or its escape \xHH (two lower-case hex
@@ -26,7 +26,10 @@
 // nothing, and tracing them would cost most of the time of a run.
 #define SIN_COBERTURA __attribute__((no_sanitize("coverage")))
 
-static const size_t MAXIMO = 4096;   // the longest text; its output is at most 4 bytes a byte
+// The longest text, the rest of a longer input left out: a piece as the
+// reader takes it.  The filter holds 3 bytes at most, so nothing it does
+// needs a longer one.  Its output is at most 4 bytes a byte.
+static const size_t MAXIMO = TAM_BUFFER - 1;
 
 // The length of the well-formed UTF-8 sequence at p (of n bytes) and its
 // code point in *cp, or 0 when none starts there.
@@ -116,23 +119,20 @@ SIN_COBERTURA static size_t Mostrar_en(FILE *f, int regla, const unsigned char *
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *datos, size_t tam)
 {
-	static unsigned char partida[4 * MAXIMO + 1], suelta[4 * MAXIMO + 1];
-	static FILE *fp = fmemopen(partida, sizeof partida, "w"), *fs = fmemopen(suelta, sizeof suelta, "w");
-	static size_t uno_a_uno[MAXIMO];
-	if (tam < 2 || tam - 2 > MAXIMO)
+	static unsigned char entera[4 * MAXIMO + 1], partida[4 * MAXIMO + 1];
+	static FILE *fe = fmemopen(entera, sizeof entera, "w"), *fp = fmemopen(partida, sizeof partida, "w");
+	if (tam < 4)
 		return 0;
-	EXIGIR(fp && fs);
-	const unsigned char *t = datos + 2;
-	size_t m = tam - 2;
-	size_t corte = (datos[0] | (size_t)datos[1] << 8) % (m + 1);
-	size_t dos[2] = {corte, m};
-	for (size_t k = 0; k < m; k++)
-		uno_a_uno[k] = k + 1;
+	EXIGIR(fe && fp);
+	const unsigned char *t = datos + 4;
+	size_t m = tam - 4 < MAXIMO ? tam - 4 : MAXIMO;
+	size_t a = (datos[0] | (size_t)datos[1] << 8) % (m + 1), b = (datos[2] | (size_t)datos[3] << 8) % (m + 1);
+	size_t tres[3] = {a < b ? a : b, a < b ? b : a, m};
 	for (int regla : {REGLA_UTF8, REGLA_8BITS}) {
-		size_t n = Mostrar_en(fp, regla, t, dos, 2);
-		EXIGIR(Mostrar_en(fs, regla, t, uno_a_uno, m) == n && memcmp(suelta, partida, n) == 0);
-		Lo_mismo(partida, n, t, m, regla);
-		Sin_ordenes(partida, n, regla);
+		size_t n = Mostrar_en(fe, regla, t, &m, 1);
+		EXIGIR(Mostrar_en(fp, regla, t, tres, 3) == n && memcmp(partida, entera, n) == 0);
+		Lo_mismo(entera, n, t, m, regla);
+		Sin_ordenes(entera, n, regla);
 	}
 	return 0;
 }
