@@ -2,10 +2,12 @@
  * once, and the helpers below all the others: reporting a failed call,
  * waiting on descriptors, and showing what the server sent. */
 #include <errno.h>
+#include <langinfo.h>
 #include <poll.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include "comun.h"
@@ -49,118 +51,178 @@ void Error_en(const char *que)
  * in the socket.  Returns what poll returns, or -1 after reporting. */
 int Sondear(struct pollfd *p, int n, int espera)
 {
-	int listos, i, guardado = -1;
+	int listos, i;
+	int retenido = -1;   /* p's entry for the control connection, when the reader holds bytes of it */
 
 	for (i = 0; i < n; i++)
 		if (p[i].fd == llegada_control.fd && llegada_control.inicio < llegada_control.fin)
-			guardado = i;
-	while ((listos = poll(p, (nfds_t)n, guardado < 0 ? espera : 0)) < 0)
+			retenido = i;
+	while ((listos = poll(p, (nfds_t)n, retenido < 0 ? espera : 0)) < 0)
 		if (errno != EINTR) {
 			Error_en("poll");
 			return -1;
 		}
-	if (guardado >= 0 && !(p[guardado].revents & POLLIN)) {
-		listos += p[guardado].revents == 0;
-		p[guardado].revents |= POLLIN;
+	if (retenido >= 0 && !(p[retenido].revents & POLLIN)) {
+		listos += p[retenido].revents == 0;
+		p[retenido].revents |= POLLIN;
 	}
 	return listos;
 }
 
-/* How the bytes at p (n of them, more to come unless final) are shown on
- * a terminal: returns how many pass as text (1, or a whole UTF-8
- * sequence), 0 when the first is shown as \xHH, or -1 while the bytes
- * that decide have not come. */
-static int Como_texto(const unsigned char *p, size_t n, int final)
-{
-	unsigned char b = p[0], menor, mayor;
-	size_t largo, j;
+/* The terminal filter.  A terminal takes some bytes for commands (C0
+ * controls, DEL, C1 controls: they can retitle the window, clear the
+ * screen, or make the terminal type answers into our input); those are
+ * shown as \xHH, ESC as \x1b and a CR not before LF as \x0d.  Text passes
+ * as it came: printable ASCII, TAB, LF, CR LF, and the letters of the
+ * terminal's character set.  In UTF-8 a C1 control is a byte 80-9F alone
+ * or encoded as C2 80-9F, and a letter is a well-formed sequence, or a
+ * byte A0-FF that starts none (a Latin-1 letter in a UTF-8 text).  In any
+ * other set every byte 80-9F is a C1 control and A0-FF are letters.  The
+ * bytes go one at a time; what they decide only with the next ones (a CR,
+ * a sequence begun) is held until those come or the text ends. */
+static int regla;               /* REGLA_TAL_CUAL, REGLA_UTF8 or REGLA_8BITS */
+static FILE *pantalla;          /* where the text is shown; NULL until the rule is chosen */
+static unsigned char tenidos[3];   /* a CR, or the bytes of a sequence begun */
+static int n_tenidos;
 
-	if ((b >= 0x20 && b < 0x7f) || b == '\t' || b == '\n')
-		return 1;
-	if (b == '\r')
-		return n > 1 ? p[1] == '\n' : final ? 0 : -1;
-	if (b < 0xc2 || b > 0xf4)
-		return b >= 0xa0;   /* C0, DEL and a C1 byte alone are controls */
-	/* A lead byte: the sequence is taken whole or not at all, each byte in
-	 * its range (no overlong form, no surrogate, nothing past U+10FFFF). */
-	largo = b < 0xe0 ? 2 : b < 0xf0 ? 3 : 4;
-	menor = b == 0xe0 ? 0xa0 : b == 0xf0 ? 0x90 : 0x80;
-	mayor = b == 0xed ? 0x9f : b == 0xf4 ? 0x8f : 0xbf;
-	for (j = 1; j < largo; j++, menor = 0x80, mayor = 0xbf) {
-		if (j >= n)
-			return final ? 1 : -1;
-		if (p[j] < menor || p[j] > mayor)
-			return 1;   /* no sequence: the byte alone, a Latin-1 letter */
-	}
-	return b == 0xc2 && p[1] < 0xa0 ? 0 : (int)largo;   /* C2 80-9F: a C1 control */
+/* The rule for showing text on salida: every byte as it came unless it is
+ * a terminal, then the one of the character set that the locale names. */
+int Regla_de(FILE *salida)
+{
+	const char *juego;
+
+	if (!isatty(fileno(salida)))
+		return REGLA_TAL_CUAL;
+	juego = nl_langinfo(CODESET);
+	return strcasecmp(juego, "UTF-8") == 0 || strcasecmp(juego, "UTF8") == 0 ? REGLA_UTF8 : REGLA_8BITS;
 }
 
-/* Shows on the terminal the bytes of p, of n, that start before hasta.
- * Returns where it stopped: at hasta or past it, or before it where the
- * bytes that decide have not come. */
-static size_t Mostrar_en_terminal(const unsigned char *p, size_t n, size_t hasta, int final)
+/* Shows the server's text on salida from now on, following la_regla. */
+void Elegir_regla(FILE *salida, int la_regla)
 {
-	size_t i = 0, texto = 0;   /* p[texto..i) passes as it came */
-	int k;
+	pantalla = salida;
+	regla = la_regla;
+	n_tenidos = 0;
+}
 
-	while (i < hasta && (k = Como_texto(p + i, n - i, final)) >= 0) {
-		if (k > 0) {
-			i += (size_t)k;
-			continue;
-		}
-		fwrite(p + texto, 1, i - texto, stdout);
-		printf("\\x%02x", p[i++]);
-		texto = i;
+/* What the filter shows, gathered for one write per text or piece: on a
+ * terminal the stream is line-buffered, and stdio would take each byte
+ * put alone through its slow path. */
+static char juntos[1 << 12];
+static size_t n_juntos;
+
+/* Writes what has been gathered. */
+static void Volcar(void)
+{
+	fwrite(juntos, 1, n_juntos, pantalla);
+	n_juntos = 0;
+}
+
+/* Shows byte c as it is. */
+static void Poner(unsigned char c)
+{
+	if (n_juntos == sizeof juntos)
+		Volcar();
+	juntos[n_juntos++] = (char)c;
+}
+
+/* Shows byte b as \xHH. */
+static void Escapar(unsigned char b)
+{
+	static const char cifras[] = "0123456789abcdef";
+
+	Poner('\\');
+	Poner('x');
+	Poner(cifras[b >> 4]);
+	Poner(cifras[b & 0xf]);
+}
+
+/* Shows byte b alone: as it is when it is text in every rule (printable
+ * ASCII, TAB, LF, A0-FF), or escaped when a terminal would take it for a
+ * command. */
+static void Mostrar_byte(unsigned char b)
+{
+	if ((b >= 0x20 && b < 0x7f) || b == '\t' || b == '\n' || b >= 0xa0)
+		Poner(b);
+	else
+		Escapar(b);
+}
+
+/* Shows the bytes held, each alone: a CR that no LF follows, or a
+ * sequence cut short, whose lead passes as a Latin-1 letter. */
+static void Soltar(void)
+{
+	int i;
+
+	for (i = 0; i < n_tenidos; i++)
+		Mostrar_byte(tenidos[i]);
+	n_tenidos = 0;
+}
+
+/* Takes the next byte of the text.  A UTF-8 sequence is taken whole or
+ * not at all, each byte in its range: no overlong form, no surrogate,
+ * nothing past U+10FFFF. */
+static void Filtrar(unsigned char b)
+{
+	unsigned char lead = tenidos[0];
+	int largo, sigue, i;
+
+	if (n_tenidos == 0) {
+		if (b == '\r' || (regla == REGLA_UTF8 && b >= 0xc2 && b <= 0xf4))
+			tenidos[n_tenidos++] = b;
+		else
+			Mostrar_byte(b);
+		return;
 	}
-	fwrite(p + texto, 1, i - texto, stdout);
-	return i;
+	largo = lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : 4;   /* a CR waits for one byte */
+	sigue = lead == '\r' ? b == '\n' : n_tenidos > 1 ? b >= 0x80 && b <= 0xbf :
+	        b >= (lead == 0xe0 ? 0xa0 : lead == 0xf0 ? 0x90 : 0x80) &&
+	        b <= (lead == 0xed ? 0x9f : lead == 0xf4 ? 0x8f : 0xbf);
+	if (!sigue) {
+		Soltar();
+		Filtrar(b);   /* b starts afresh, with nothing held */
+	} else if (n_tenidos + 1 < largo) {
+		tenidos[n_tenidos++] = b;
+	} else if (lead == 0xc2 && b < 0xa0) {   /* C2 80-9F: a C1 control */
+		Escapar(lead);
+		Escapar(b);
+		n_tenidos = 0;
+	} else {   /* CR LF, or a whole sequence */
+		for (i = 0; i < n_tenidos; i++)
+			Poner(tenidos[i]);
+		Poner(b);
+		n_tenidos = 0;
+	}
 }
 
 /* Shows n bytes that the server sent (a piece of a reply or of a listing,
- * the directory) on standard output.  Into a pipe or a file every byte
- * goes as it came.  On a terminal, the bytes that it would take for
- * commands (C0 controls, DEL, C1 controls: they can retitle the window,
- * clear the screen, or make the terminal type answers into our input) are
- * shown as \xHH: ESC as \x1b, a CR not before LF as \x0d.  Text passes
- * as it came: printable ASCII, TAB, LF, CR LF, UTF-8 and Latin-1 letters.
- * What ends texto undecided (a CR, part of a UTF-8 sequence) waits for
- * the next call; texto NULL says that nothing follows. */
+ * the directory) as the rule says, on the standard output unless another
+ * place has been chosen. */
 void Mostrar(const char *texto, size_t n)
 {
-	static int terminal = -1;
-	static unsigned char guardado[8];   /* held back from the last call */
-	static size_t n_guardado;
-	const unsigned char *p = (const unsigned char *)texto;
-	unsigned char junto[16];
-	size_t t, hecho;
+	unsigned char b;
+	size_t i;
 
-	if (terminal < 0)
-		terminal = isatty(fileno(stdout));
-	if (!terminal) {
-		if (n > 0)
-			fwrite(texto, 1, n, stdout);
+	if (pantalla == NULL)
+		Elegir_regla(stdout, Regla_de(stdout));
+	if (regla == REGLA_TAL_CUAL) {
+		fwrite(texto, 1, n, pantalla);
 		return;
 	}
-	if (n_guardado > 0) {
-		/* Decided by the first bytes that follow: a sequence has 4 at most. */
-		t = n < 4 ? n : 4;
-		memcpy(junto, guardado, n_guardado);
-		if (t > 0)
-			memcpy(junto + n_guardado, p, t);
-		hecho = Mostrar_en_terminal(junto, n_guardado + t, n_guardado, texto == NULL);
-		if (hecho < n_guardado) {   /* texto was too short to decide */
-			n_guardado += t - hecho;
-			memcpy(guardado, junto + hecho, n_guardado);
-			return;
-		}
-		t = hecho - n_guardado;   /* of texto, shown with them */
-		n_guardado = 0;
-		p += t;
-		n -= t;
+	for (i = 0; i < n; i++) {
+		b = (unsigned char)texto[i];
+		if (n_tenidos == 0 && b >= 0x20 && b < 0x7f)   /* the most common case, at once */
+			Poner(b);
+		else
+			Filtrar(b);
 	}
-	if (texto == NULL)
-		return;
-	hecho = Mostrar_en_terminal(p, n, n, 0);
-	n_guardado = n - hecho;
-	memcpy(guardado, p + hecho, n_guardado);
+	Volcar();
+}
+
+/* Ends the text being shown: what it held back is shown for what it is. */
+void Acabar_texto(void)
+{
+	Soltar();
+	if (n_juntos > 0)
+		Volcar();
 }

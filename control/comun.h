@@ -22,7 +22,8 @@
 
 extern int sockfd;                  /* control socket: opened by Conexion, closed by Salir */
 extern FILE *controlE;              /* stream that writes commands over sockfd */
-extern FILE *controlL;              /* unbuffered stream that reads replies from the control connection */
+extern FILE *controlL;              /* stream over a dup of sockfd, kept for its descriptor (polled, and read
+                                       by llegada_control: nothing reads through the stream) and to close it */
 extern struct sockaddr_in dest_addr; /* server's address until connected, then our own end */
 extern struct in_addr addr_servidor; /* server's address: data connections come only from it */
 extern int data_sockfd;             /* listening socket for the next transfer only */
@@ -61,9 +62,9 @@ extern struct Llegada llegada_control;  /* the control connection's, over contro
 
 /* Where the reading of one reply stands, from piece to piece. */
 struct Lectura {
-	int num;      /* code of the last line that carried one; 0 before */
-	char c;       /* the character after that code: a blank ends the reply */
-	int inicio;   /* whether the next piece starts a line */
+	int num;            /* code of the last line that carried one; 0 before */
+	char c;             /* the character after that code: a blank ends the reply */
+	int al_principio;   /* whether the next piece starts a line */
 };
 #define LECTURA_NUEVA {0, '\0', 1}
 
@@ -71,10 +72,14 @@ struct Lectura {
 void Fallo_en(const char *que, const char *formato, ...) __attribute__((format(printf, 2, 3)));
 void Error_en(const char *que);
 int  Sondear(struct pollfd *p, int n, int espera);
+enum { REGLA_TAL_CUAL, REGLA_UTF8, REGLA_8BITS };   /* how server text is shown */
+int  Regla_de(FILE *salida);
+void Elegir_regla(FILE *salida, int la_regla);
 void Mostrar(const char *texto, size_t n);
+void Acabar_texto(void);
 /* control/respuesta.cpp */
 void Preparar_llegada(struct Llegada *e, int fd);
-int  Leer_linea(struct Llegada *e);
+int  Tomar_trozo(struct Llegada *e);
 int  Leer_trozo(struct Lectura *l);
 int  Leer_respuesta(struct Lectura *l, int mostrar);
 int  Respuesta(void);
@@ -95,6 +100,7 @@ char *Leer_clave(void);
 /* menu/ */
 int  Menu(void);
 void Directorio(void);
+void Leer_directorio(void);
 void Cambiar_directorio(void);
 void Cambiar_tipo(void);
 void Ayuda(void);

@@ -45,9 +45,11 @@ int main(int argc, char *argv[])
 		exit(1);
 	}
 	/* The system's own texts after "ERROR en ...: " in the user's
-	 * language and character set; nothing else follows the locale. */
+	 * language and character set, and the server's text shown on a
+	 * terminal in that character set; nothing else follows the locale. */
 	setlocale(LC_CTYPE, "");
 	setlocale(LC_MESSAGES, "");
+	Elegir_regla(stdout, Regla_de(stdout));
 	/* A write to a connection the server has closed must come back as an
 	 * error to report, not end the program without a word. */
 	signal(SIGPIPE, SIG_IGN);

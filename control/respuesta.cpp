@@ -21,10 +21,10 @@ void Preparar_llegada(struct Llegada *e, int fd)
  * while the piece is not whole yet. */
 static size_t Largo_trozo(const char *p, size_t n, size_t cabe)
 {
-	const char *fin = static_cast<const char *>(memchr(p, '\n', n < cabe ? n : cabe));
+	const char *salto = static_cast<const char *>(memchr(p, '\n', n < cabe ? n : cabe));
 
-	if (fin != NULL)
-		return (size_t)(fin + 1 - p);
+	if (salto != NULL)
+		return (size_t)(salto + 1 - p);
 	return n >= cabe ? cabe : 0;
 }
 
@@ -55,9 +55,8 @@ static void Llenar(struct Llegada *e)
  * the last piece before the end may be shorter.  Only a whole piece is
  * taken, so a line parses the same however it arrives.  Returns its
  * length (a piece may hold NUL bytes, so the length is what counts), or
- * -1 once the stream has ended and all of it is taken: then nothing more
- * of this text will be shown. */
-int Leer_linea(struct Llegada *e)
+ * -1 once the stream has ended and all of it is taken. */
+int Tomar_trozo(struct Llegada *e)
 {
 	size_t n;
 
@@ -68,10 +67,8 @@ int Leer_linea(struct Llegada *e)
 		}
 		Llenar(e);
 	}
-	if (n == 0) {
-		Mostrar(NULL, 0);
+	if (n == 0)
 		return -1;
-	}
 	memcpy(buffer, e->datos + e->inicio, n);
 	buffer[n] = '\0';
 	e->inicio += n;
@@ -104,35 +101,39 @@ static void Analizar_linea(struct Lectura *l)
 /* Takes the n-byte piece now in buffer into the reply that l stands in.
  * Only a piece that starts a line is parsed for its code: the rest of a
  * long line is text, whatever digits it holds. */
-static void Tomar_trozo(struct Lectura *l, size_t n)
+static void Anotar_trozo(struct Lectura *l, size_t n)
 {
-	if (l->inicio)
+	if (l->al_principio)
 		Analizar_linea(l);
-	l->inicio = buffer[n - 1] == '\n';
+	l->al_principio = buffer[n - 1] == '\n';
 }
 
-/* Reads the next piece of a reply into buffer.  Returns the piece's
- * length, or -1 when the stream has ended. */
+/* Takes the next piece of the reply that l stands in from the control
+ * connection into buffer, and notes it in l.  Returns the piece's length,
+ * or -1 when the stream has ended. */
 int Leer_trozo(struct Lectura *l)
 {
 	int n;
 
-	if ((n = Leer_linea(&llegada_control)) < 0)
+	if ((n = Tomar_trozo(&llegada_control)) < 0)
 		return -1;
-	Tomar_trozo(l, (size_t)n);
+	Anotar_trozo(l, (size_t)n);
 	return n;
 }
 
-/* Reads the rest of the reply that l stands in, showing each piece when
- * mostrar is set.  The reply ends with the line whose code is followed by
- * a blank.  Returns the last code parsed, 0 when no line carried one. */
+/* Reads the rest of the reply that l stands in, showing each piece, and
+ * its end, when mostrar is set.  The reply ends with the line whose code
+ * is followed by a blank.  Returns the last code parsed, 0 when no line
+ * carried one. */
 int Leer_respuesta(struct Lectura *l, int mostrar)
 {
 	int n;
 
-	while (!(l->inicio && l->c == ' ') && (n = Leer_trozo(l)) >= 0)
+	while (!(l->al_principio && l->c == ' ') && (n = Leer_trozo(l)) >= 0)
 		if (mostrar)
 			Mostrar(buffer, (size_t)n);
+	if (mostrar)
+		Acabar_texto();
 	return l->num;
 }
 
@@ -180,13 +181,15 @@ void Leer_avisos(void)
 {
 	struct Lectura l = LECTURA_NUEVA;
 
-	while (!l.inicio || Control_pendiente()) {
+	while (!l.al_principio || Control_pendiente()) {
 		int n = Leer_trozo(&l);
 
 		if (n < 0) {
+			Acabar_texto();
 			Comprobar_control();
 			break;
 		}
 		Mostrar(buffer, (size_t)n);
 	}
+	Acabar_texto();
 }

@@ -31,22 +31,28 @@ static void Copiar_directorio(int n)
 	}
 }
 
-/* Asks the server where it stands (PWD) and keeps the answer in
- * dir_actual.  Its reply is not shown: only the first piece of its first
- * line is looked at, and the rest of the reply is read silently, so that
- * the next command gets its own. */
-void Directorio(void)
+/* Reads the server's answer to PWD into dir_actual.  It is not shown:
+ * only the first piece of its first line is looked at, and the rest of
+ * the reply is read silently, so that the next command gets its own. */
+void Leer_directorio(void)
 {
 	struct Lectura l = LECTURA_NUEVA;
 	int n;
 
-	Enviar_comando("PWD\r\n");
 	if ((n = Leer_trozo(&l)) < 0) {
 		strcpy(dir_actual, DESCONOCIDO);
 		return;
 	}
 	Copiar_directorio(n);
 	Leer_respuesta(&l, 0);
+}
+
+/* Asks the server where it stands (PWD) and keeps the answer in
+ * dir_actual. */
+void Directorio(void)
+{
+	Enviar_comando("PWD\r\n");
+	Leer_directorio();
 }
 
 /* Menu entry 1: CWD to a directory the user names, then PWD, so that the

@@ -40,7 +40,7 @@ int Menu(void)
 	printf("0. Salir.\n");
 	printf("1. Cambiar directorio. Directorio actual: ");
 	Mostrar(dir_actual, strlen(dir_actual));
-	Mostrar(NULL, 0);   /* the name ends here */
+	Acabar_texto();
 	printf("\n");
 	printf("2. Listar archivos\n");
 	printf("3. Cambiar BINARIO/ASCII. Actual: %c\n", tipo);

@@ -38,6 +38,12 @@ struct Caso {
 // reading copy and the listening socket take all six.
 static const std::vector<std::string> SEIS = {"prlimit", "--nofile=6", "--"};
 static const std::string LLENO(66 << 10, 'l');  // more than the local file's buffer
+// Names that read one way in UTF-8 and another in an 8-bit set: C3 9B,
+// C3 9D and C3 85 are letters in UTF-8 but a letter and a C1 control
+// elsewhere; 9B alone is a C1 control and F1 alone a Latin-1 letter in both.
+static const std::string NOMBRES = "a\xc3\x9b b\xc3\x9d c\xc3\x85 d\x9b e\xf1o\r\n";
+static const Guion LISTA_NOMBRES = LOGIN + PORT + Guion{"< LIST", "> 150 va\r\n", "dconnect", "dsend " + NOMBRES, "dclose", "> 226 fin\r\n"} + AYUDA_S;
+static const std::vector<std::string> LOCALE_C = {"env", "LC_ALL=C"};
 // Standard output and standard error into one pipe, not a terminal.
 static const std::vector<std::string> TUBERIA = {"bash", "-c", "set -o pipefail; \"$0\" \"$1\" 2>&1 | cat"};
 
@@ -100,6 +106,11 @@ static const Caso casos[] = {
     {"LIST sin terminal", LOGIN + PORT + Guion{"< LIST", "> 150 va\r\n", "dconnect", "dsend " + RARO + "fin\r", "dclose", "> 226 fin\r\n"} + AYUDA_S,
      TECLEO + Orden("2\n") + AYUDA_U, 0, "150 va\r\n" + RARO + "fin\r226 fin\r\n", TUBERIA},
     {"PWD sin terminal", Entrada("ana", "x", DIR_RARO) + AYUDA_S, TECLEO + AYUDA_U, 0, "Directorio actual: " + DIR_RARO + "\n", TUBERIA},
+    // On a terminal, by the locale's character set.
+    {"LIST en UTF-8", LISTA_NOMBRES, TECLEO + Orden("2\n") + AYUDA_U, 0,
+     "150 va\r\na\xc3\x9b b\xc3\x9d c\xc3\x85 d\\x9b e\xf1o\r\n226 fin\r\n"},
+    {"LIST en C", LISTA_NOMBRES, TECLEO + Orden("2\n") + AYUDA_U, 0,
+     "150 va\r\na\xc3\\x9b b\xc3\\x9d c\xc3\\x85 d\\x9b e\xf1o\r\n226 fin\r\n", LOCALE_C},
     {"codigo +21", LOGIN + Guion{"< HELP", "> +21 x\r\n"} + AYUDA_S, TECLEO + Orden("6\n") + AYUDA_U, 0, "+21 x"},
     {"codigo -1", LOGIN + Guion{"< HELP", "> -1 x\r\n"} + AYUDA_S, TECLEO + Orden("6\n") + AYUDA_U, 0, "-1 x"},
     {"codigo 2140", LOGIN + Guion{"< HELP", "> 2140 x\r\n214 fin\r\n"} + AYUDA_S, TECLEO + Orden("6\n") + AYUDA_U, 0, "214 fin"},

@@ -10,12 +10,10 @@
 #include "comun.h"
 
 /* The blocks stay small, but the streams under them read and write the
- * kernel in large pieces.  Sizes by measurement (bench/medir.sh): a
- * download's speed follows the size of its socket reads (64 KiB cost
- * 10-20% more CPU than 256 KiB; 1 MiB on both streams ran 15-35% faster
- * but kept 1.5 MiB more resident), while behind 256 KiB socket reads the
- * local file went as fast with 16 KiB as with 256 KiB: 64 KiB keeps its
- * calls few. */
+ * kernel in large pieces, of sizes chosen by measurement (bench/medir.sh).
+ * A download's speed follows the size of its socket reads: larger reads
+ * cost less CPU but keep more memory resident.  Behind them the local
+ * file needs pieces only large enough to keep its calls few. */
 static char buf_red[1 << 18];
 static char buf_fichero[1 << 16];
 
@@ -32,8 +30,9 @@ int Listar(void)
 	if (datosL == NULL)
 		return 0;
 	Preparar_llegada(&listado, fileno(datosL));
-	while ((n = Leer_linea(&listado)) >= 0)
+	while ((n = Tomar_trozo(&listado)) >= 0)
 		Mostrar(buffer, (size_t)n);
+	Acabar_texto();
 	bien = listado.acabada > 0;
 	if (!bien)
 		Fallo_en("datosL", "%s", strerror(listado.error));
