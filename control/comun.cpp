@@ -26,17 +26,25 @@ struct Llegada llegada_control = {-1, 0, 0, 0, 0, {0}};
 
 /* Reports a failure as "ERROR en <que>: <reason>" on standard error, the
  * reason written as formato says.  Standard output is flushed first so
- * that the report lands after what the user has already been shown. */
+ * that the report lands after what the user has already been shown; the
+ * report goes in one write, so that nothing (the terminal's echo of a key)
+ * lands inside it.  A report longer than a line is cut. */
 void Fallo_en(const char *que, const char *formato, ...)
 {
+	char linea[TAM_BUFFER] = "";
 	va_list ap;
+	int n;
 
 	fflush(stdout);
-	fprintf(stderr, "ERROR en %s: ", que);
-	va_start(ap, formato);
-	vfprintf(stderr, formato, ap);
-	va_end(ap);
-	fputc('\n', stderr);
+	n = snprintf(linea, sizeof linea - 1, "ERROR en %s: ", que);
+	if (n >= 0 && (size_t)n < sizeof linea - 1) {
+		va_start(ap, formato);
+		vsnprintf(linea + n, sizeof linea - 1 - (size_t)n, formato, ap);
+		va_end(ap);
+	}
+	n = (int)strlen(linea);
+	linea[n] = '\n';
+	fwrite(linea, 1, (size_t)n + 1, stderr);
 }
 
 /* Reports a failed call, with the system's reason for errno. */

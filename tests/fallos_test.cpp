@@ -393,6 +393,7 @@ static Corrida Correr(const Fallo &f, const std::optional<Guion> &guion, const s
 }
 
 class Inyectado : public testing::TestWithParam<Fallo> {};
+static void PrintTo(const Fallo &f, std::ostream *os) { *os << f.nombre; }
 
 TEST_P(Inyectado, SoloAcabaSuOperacion)
 {
