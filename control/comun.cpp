@@ -32,12 +32,13 @@ struct Llegada llegada_control = {-1, 0, 0, 0, 0, {0}};
 void Fallo_en(const char *que, const char *formato, ...)
 {
 	char linea[TAM_BUFFER] = "";
-	va_list ap;
 	int n;
 
 	fflush(stdout);
 	n = snprintf(linea, sizeof linea - 1, "ERROR en %s: ", que);
 	if (n >= 0 && (size_t)n < sizeof linea - 1) {
+		va_list ap;
+
 		va_start(ap, formato);
 		vsnprintf(linea + n, sizeof linea - 1 - (size_t)n, formato, ap);
 		va_end(ap);
@@ -208,7 +209,6 @@ static void Filtrar(unsigned char b)
  * place has been chosen. */
 void Mostrar(const char *texto, size_t n)
 {
-	unsigned char b;
 	size_t i;
 
 	if (pantalla == NULL)
@@ -218,7 +218,8 @@ void Mostrar(const char *texto, size_t n)
 		return;
 	}
 	for (i = 0; i < n; i++) {
-		b = (unsigned char)texto[i];
+		unsigned char b = (unsigned char)texto[i];
+
 		if (n_tenidos == 0 && b >= 0x20 && b < 0x7f)   /* the most common case, at once */
 			Poner(b);
 		else
