@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Speed, CPU time and peak RSS of quelt against curl on a local vsftpd, and
-# how fast quelt shows a reply of 10 MB.  As root (servers on port 21 of
-# 127.0.6.1 and 127.0.6.2); installs what is missing, builds quelt into
-# build-medir/ unless QUELT names one.
+# how fast quelt shows a 10 MB reply (HACKING.md).  As root; builds quelt
+# into build-medir/ unless QUELT names one.
 #   bash bench/medir.sh [SIZE [ROUNDS]]      SIZE like 1G (default), 256M, 4M; 7 rounds
 #   bash bench/medir.sh --grafica [ROUNDS]   1 MiB to 1 GiB, drawn into bench/grafica.png
 # It fails on a failed transfer or a copy that differs, never on speed.
@@ -19,8 +18,7 @@ if [ -z "${QUELT:-}" ]; then
   cmake -S . -B build-medir -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
   cmake --build build-medir >/dev/null && QUELT=$PWD/build-medir/quelt
 fi
-# vsftpd switches to its users ftp and nobody, which a user namespace that
-# maps only its maker (the checks' network, for an ordinary user) lacks.
+# vsftpd switches to its users ftp and nobody, which a user namespace lacks.
 awk '$3 == 1 { exit 1 }' /proc/self/uid_map ||
   { echo "medir: vsftpd needs the users ftp and nobody, not in this user namespace: run as root" >&2; exit 77; }
 escucha() { (exec 3<>"/dev/tcp/$1/21") 2>/dev/null; }

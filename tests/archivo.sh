@@ -20,9 +20,8 @@ file "$quelt" | grep -q 'static-pie linked, stripped$' ||
 # and a static one imports nothing: on x86_64 its canary at %fs:0x28 shows.
 hardening-check --nostackprotector --nofortify --nocfprotection "$quelt" >"$trabajo/endurecido" 2>&1 ||
   { cat "$trabajo/endurecido"; echo "quelt: sin endurecer"; exit 1; }
-if file "$quelt" | grep -q x86-64 && ! objdump -d "$quelt" | grep '%fs:0x28' >/dev/null; then
-  echo "quelt: sin protector de pila"; exit 1
-fi
+! file "$quelt" | grep -q x86-64 || objdump -d "$quelt" | grep '%fs:0x28' >/dev/null ||
+  { echo "quelt: sin protector de pila"; exit 1; }
 
 bash tests/sesion_demo.sh $emulador "$quelt"
 echo "archivo: $nombre.tar.gz desempaquetado y usado"

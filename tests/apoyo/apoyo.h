@@ -31,11 +31,9 @@ inline const std::string RARO(RARO_C, sizeof RARO_C - 1),
     DIR_RARO_VISTO = "/\\x1b]2;T\\x07\\x1b[2J\\x0dx\\x9b\\xc2\\x9b\xc3\x91\xe2\x82\xac";
 
 // Every test program runs in a network of its own (espacio.cpp), entered
-// by its main before any thread starts: sin_espacio says why it could not,
-// or is "".  There its servers listen on port 21 of their own loopback
-// addresses (all of 127.0.0.0/8 is loopback on Linux); where they cannot,
-// the tests that start one skip, saying why.  A real server that switches
-// to users of the machine cannot run where those users do not exist.
+// by its main before any thread starts (sin_espacio: why not, or "").
+// There its servers listen on port 21 of their own 127.x addresses; where
+// they cannot, the tests that start one skip, saying why.
 extern std::string sin_espacio;
 void Entrar_en_espacio();
 std::string Sin_puerto_21();                       // the reason, or "" when they can
