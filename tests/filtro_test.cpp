@@ -16,7 +16,7 @@ using namespace std::string_literals;
 // what came out.
 static std::string Mostrado(int regla, const std::string &t, const std::vector<size_t> &cortes)
 {
-  static char salida[1 << 12];
+  static char salida[1 << 14];
   FILE *f = fmemopen(salida, sizeof salida, "w");
   if (f == nullptr) return "(fmemopen: " + std::string(strerror(errno)) + ")";
   Elegir_regla(f, regla);
@@ -31,6 +31,13 @@ static std::string Mostrado(int regla, const std::string &t, const std::vector<s
   std::string s(salida, (size_t)ftell(f));
   fclose(f);
   return s;
+}
+
+static std::string Veces(int n, const std::string &s)
+{
+  std::string r;
+  while (n-- > 0) r += s;
+  return r;
 }
 
 TEST(Filtro, CadaFilaEnCadaReglaYCualquierCorte)
@@ -58,6 +65,10 @@ TEST(Filtro, CadaFilaEnCadaReglaYCualquierCorte)
       {"UTF-8 de 1 a 4", "A\xc3\xb1\xe2\x82\xac\xf0\x9f\x98\x80", "A\xc3\xb1\xe2\x82\xac\xf0\x9f\x98\x80",
        "A\xc3\xb1\xe2\\x82\xac\xf0\\x9f\\x98\\x80"},
       {"devanagari", "\xe0\xa4\x95", "\xe0\xa4\x95", "\xe0\xa4\\x95"},
+      // A whole piece of controls after a sequence cut short: more than the
+      // filter gathers for one write.
+      {"pieza entera", "\xf0\x90\x80" + std::string(1023, '\x01'), "\xf0\\x90\\x80" + Veces(1023, "\\x01"),
+       "\xf0\\x90\\x80" + Veces(1023, "\\x01")},
       {"E0 9F 80", "\xe0\x9f\x80", "\xe0\\x9f\\x80", "\xe0\\x9f\\x80"},
       {"E0 A0 80", "\xe0\xa0\x80", "\xe0\xa0\x80", "\xe0\xa0\\x80"},
       {"ED 9F BF", "\xed\x9f\xbf", "\xed\x9f\xbf", "\xed\\x9f\xbf"},
