@@ -49,8 +49,8 @@ bash tests/sesion_demo.sh "$raiz/usr/bin/quelt"
 
 dpkg --root="$raiz" -r quelt >/dev/null
 for f in "${ficheros[@]}" /usr/share/doc/quelt; do
-  [ ! -e "$raiz$f" ] || { echo "dpkg -r deja $f"; exit 1; }
+  [ ! -e "$raiz$f" ] || { echo "quitado el paquete, queda $f"; exit 1; }
 done
-! dpkg --root="$raiz" -s quelt >/dev/null 2>&1 || { echo "dpkg -r deja quelt en su base de datos"; exit 1; }
+! dpkg --root="$raiz" -s quelt >/dev/null 2>&1 || { echo "quitado el paquete, sigue en la base de datos de dpkg"; exit 1; }
 [ "$(base_de_dpkg)" = "$antes" ] || { echo "la base de datos de dpkg de la maquina ha cambiado"; exit 1; }
 echo "paquete: $(basename "$deb") hecho dos veces igual, instalado en una raiz propia, usado y quitado"
