@@ -398,6 +398,8 @@ static Corrida Correr(const Fallo &f, const std::optional<Guion> &guion, const s
   std::string ip = "127.0.6." + std::to_string(++n % 250 + 1), traza = Carpeta() + "/traza";
   std::vector<std::string> orden = {"setsid", "-w", "strace", "-f", "-qq", "-o", traza,
                                     "-e", "trace=" + Con_vectores(f.llamada + (*f.traza ? ","s + f.traza : ""))};
+  // LeakSanitizer cannot run under ptrace; the other sanitizers can.
+  if (const char *asan = getenv("ASAN_OPTIONS")) orden.insert(orden.begin(), {"env", "ASAN_OPTIONS="s + asan + ":detect_leaks=0"});
   if (*f.ruta) orden.insert(orden.end(), {"-P", std::filesystem::canonical(Ficheros()) / f.ruta});
   if (!inyeccion.empty()) orden.insert(orden.end(), {"-e", inyeccion});
   orden.insert(orden.end(), {QUELT, ip});
